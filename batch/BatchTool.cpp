@@ -1,0 +1,349 @@
+#include "BatchTool.h"
+
+#include "ByteOrder.h"
+#include "DibImage.h"
+#include "DibLock.h"
+#include "FileException.h"
+#include "Messages.h"
+#include "PointKernels.h"
+#include "PointTables.h"
+#include "PosixFile.h"
+#include "SafeOutputFile.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace {
+
+enum ExitCode { kDone = 0, kRefused = 1, kUsage = 2, kFileError = 3 };
+
+constexpr const char *kUsageText
+    = "usage:\n"
+      "  tonecraft-batch info IN.bmp\n"
+      "  tonecraft-batch histogram IN.bmp\n"
+      "  tonecraft-batch invert IN.bmp OUT.bmp\n"
+      "  tonecraft-batch linear SLOPE INTERCEPT IN.bmp OUT.bmp\n"
+      "  tonecraft-batch threshold T IN.bmp OUT.bmp\n"
+      "  tonecraft-batch window LOW HIGH IN.bmp OUT.bmp\n"
+      "  tonecraft-batch stretch X1 Y1 X2 Y2 IN.bmp OUT.bmp\n"
+      "  tonecraft-batch equalize IN.bmp OUT.bmp\n"
+      "  tonecraft-batch table OPERATION [PARAMETERS]\n"
+      "T, LOW, HIGH, X1..Y2 are whole numbers 0..255; SLOPE and INTERCEPT are decimal numbers.\n"
+      "OPERATION is invert, linear, threshold, window or stretch.\n";
+
+struct Parameters
+{
+    std::array<float, 2> real{};
+    std::array<std::uint8_t, 4> level{};
+};
+
+enum class ParamKind { Real, Level };
+
+struct ParamSpec
+{
+    const char *name;
+    ParamKind kind;
+    int slot;
+};
+
+// One point operation: its parameters, its refusal for other images, how it changes rows
+// and, for the operations with a fixed mapping, its table.
+struct Operation
+{
+    std::string_view name;
+    std::span<const ParamSpec> params;
+    const char *refusal;
+    void (*apply)(std::uint8_t *bits, std::int32_t width, std::int32_t height, const Parameters &p);
+    GrayTable (*table)(const Parameters &p);
+};
+
+constexpr ParamSpec kLinearParams[]
+    = {{"SLOPE", ParamKind::Real, 0}, {"INTERCEPT", ParamKind::Real, 1}};
+constexpr ParamSpec kThresholdParams[] = {{"T", ParamKind::Level, 0}};
+constexpr ParamSpec kWindowParams[] = {{"LOW", ParamKind::Level, 0}, {"HIGH", ParamKind::Level, 1}};
+constexpr ParamSpec kStretchParams[] = {{"X1", ParamKind::Level, 0},
+                                        {"Y1", ParamKind::Level, 1},
+                                        {"X2", ParamKind::Level, 2},
+                                        {"Y2", ParamKind::Level, 3}};
+
+// The invert command is the linear transform with these two values.
+constexpr float kInvertSlope = -1.0f;
+constexpr float kInvertIntercept = 255.0f;
+
+const Operation kOperations[] = {
+    {"invert",
+     {},
+     Messages::kInvertNeeds256,
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const Parameters &) {
+         (void)CDibImage::ApplyLinear(b, w, h, kInvertSlope, kInvertIntercept);
+     },
+     [](const Parameters &) { return PointTables::Linear(kInvertSlope, kInvertIntercept); }},
+    {"linear", kLinearParams, Messages::kLinearNeeds256,
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const Parameters &p) {
+         (void)CDibImage::ApplyLinear(b, w, h, p.real[0], p.real[1]);
+     },
+     [](const Parameters &p) { return PointTables::Linear(p.real[0], p.real[1]); }},
+    {"threshold", kThresholdParams, Messages::kThresholdNeeds256,
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const Parameters &p) {
+         (void)CDibImage::ApplyThreshold(b, w, h, p.level[0]);
+     },
+     [](const Parameters &p) { return PointTables::Threshold(p.level[0]); }},
+    {"window", kWindowParams, Messages::kWindowNeeds256,
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const Parameters &p) {
+         (void)CDibImage::ApplyWindow(b, w, h, p.level[0], p.level[1]);
+     },
+     [](const Parameters &p) { return PointTables::Window(p.level[0], p.level[1]); }},
+    {"stretch", kStretchParams, Messages::kStretchNeeds256,
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const Parameters &p) {
+         (void)CDibImage::ApplyGrayStretch(b, w, h, p.level[0], p.level[1], p.level[2], p.level[3]);
+     },
+     [](const Parameters &p) {
+         return PointTables::GrayStretch(p.level[0], p.level[1], p.level[2], p.level[3]);
+     }},
+    {"equalize",
+     {},
+     Messages::kEqualizeNeeds256,
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const Parameters &) {
+         (void)CDibImage::ApplyEqualize(b, w, h);
+     },
+     nullptr},
+};
+
+const Operation *FindOperation(std::string_view name)
+{
+    for (const Operation &op : kOperations) {
+        if (op.name == name)
+            return &op;
+    }
+    return nullptr;
+}
+
+int UsageError(std::ostream &err, const std::string &problem)
+{
+    err << "tonecraft-batch: " << problem << "\n" << kUsageText;
+    return kUsage;
+}
+
+std::optional<std::uint8_t> ParseLevel(std::string_view text)
+{
+    unsigned value = 0;
+    const char *end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || text.front() == '-' || ec != std::errc() || ptr != end || value > 255)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(value);
+}
+
+std::optional<float> ParseReal(std::string_view text)
+{
+    // from_chars rounds the decimal straight to float: no detour through double.
+    float value = 0;
+    const char *end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
+    if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+// Parses the operation's parameters from the front of `args`; on failure writes the usage
+// message and returns nothing.
+std::optional<Parameters> ParseParameters(const Operation &op,
+                                          std::span<const std::string_view> args, std::ostream &err)
+{
+    Parameters p;
+    for (std::size_t i = 0; i < op.params.size(); ++i) {
+        const ParamSpec &spec = op.params[i];
+        const std::string_view text = args[i];
+        const auto slot = static_cast<std::size_t>(spec.slot);
+        if (spec.kind == ParamKind::Real) {
+            const std::optional<float> value = ParseReal(text);
+            if (!value) {
+                (void)UsageError(err,
+                                 std::string("bad ") + spec.name + " '" + std::string(text)
+                                     + "': expected a finite decimal number");
+                return std::nullopt;
+            }
+            p.real[slot] = *value;
+        } else {
+            const std::optional<std::uint8_t> value = ParseLevel(text);
+            if (!value) {
+                (void)UsageError(err,
+                                 std::string("bad ") + spec.name + " '" + std::string(text)
+                                     + "': expected a whole number 0..255");
+                return std::nullopt;
+            }
+            p.level[slot] = *value;
+        }
+    }
+    return p;
+}
+
+int ReportFileError(std::ostream &err, const CFileException &e)
+{
+    err << "tonecraft-batch: '" << e.m_strFileName << "': " << e.Reason() << "\n";
+    return kFileError;
+}
+
+// Opens an image the way the document does: read, size check, admission. On refusal the
+// document's messages go to `err`, in the document's order.
+struct LoadResult
+{
+    DibHandle block;
+    int code = kDone;
+};
+
+LoadResult LoadImage(const std::string &path, std::ostream &err)
+{
+    LoadResult result;
+    try {
+        CPosixFile file = CPosixFile::OpenForReading(path);
+        result.block = CDibImage::ReadBmpFile(file);
+    } catch (const CFileException &e) {
+        result.code = ReportFileError(err, e);
+        return result;
+    }
+    // Width and height sit within the first 12 bytes, which every block from a file has.
+    if (!result.block.IsNull() && result.block.Size() >= 12) {
+        bool tooBig = false;
+        {
+            DibReadLock lock(result.block);
+            tooBig = CDibImage::GetImageWidth(lock.Data()) > 0x7FFFFFFFu
+                || CDibImage::GetImageHeight(lock.Data()) > 0x7FFFFFFFu;
+        }
+        if (tooBig) {
+            err << Messages::kImageTooBig << "\n";
+            result.block.Reset();
+        } else {
+            result.block = CDibImage::AdmitBlock(std::move(result.block));
+        }
+    } else {
+        result.block.Reset();
+    }
+    if (result.block.IsNull()) {
+        err << Messages::kReadError << "\n";
+        result.code = kRefused;
+    }
+    return result;
+}
+
+int RunInfo(const std::string &path, std::ostream &out, std::ostream &err)
+{
+    LoadResult image = LoadImage(path, err);
+    if (image.code != kDone)
+        return image.code;
+    DibReadLock lock(image.block);
+    const std::uint8_t *h = lock.Data();
+    out << "width=" << CDibImage::GetImageWidth(h) << " height=" << CDibImage::GetImageHeight(h)
+        << " bits=" << CDibImage::GetBitCount(h) << " colors=" << CDibImage::GetColorCount(h)
+        << " header=" << ByteOrder::ReadU32(h) << " compression=" << CDibImage::GetCompression(h)
+        << "\n";
+    return kDone;
+}
+
+int RunHistogram(const std::string &path, std::ostream &out, std::ostream &err)
+{
+    LoadResult image = LoadImage(path, err);
+    if (image.code != kDone)
+        return image.code;
+    DibReadLock lock(image.block);
+    const std::uint8_t *h = lock.Data();
+    if (!CDibImage::IsGrayLevelImage(h)) {
+        err << Messages::kHistogramNeeds256 << "\n";
+        return kRefused;
+    }
+    const GrayHistogram counts = PointKernels::CountHistogram(
+        CDibImage::GetPixelBits(h), static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
+        static_cast<std::int32_t>(CDibImage::GetImageHeight(h)));
+    for (std::size_t g = 0; g < counts.size(); ++g)
+        out << g << ' ' << counts[g] << '\n';
+    return kDone;
+}
+
+int RunTransform(const Operation &op, const Parameters &p, const std::string &inPath,
+                 const std::string &outPath, std::ostream &err)
+{
+    LoadResult image = LoadImage(inPath, err);
+    if (image.code != kDone)
+        return image.code;
+    {
+        DibLock lock(image.block);
+        std::uint8_t *h = lock.Data();
+        if (!CDibImage::IsGrayLevelImage(h)) {
+            err << op.refusal << "\n";
+            return kRefused;
+        }
+        op.apply(CDibImage::GetPixelBits(h), static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
+                 static_cast<std::int32_t>(CDibImage::GetImageHeight(h)), p);
+    }
+    try {
+        CSafeOutputFile output(outPath);
+        if (!CDibImage::WriteBmpFile(image.block, output.File())) {
+            err << Messages::kCannotSave << "\n";
+            return kRefused;
+        }
+        output.Commit();
+    } catch (const CFileException &e) {
+        return ReportFileError(err, e);
+    }
+    return kDone;
+}
+
+int RunTable(std::span<const std::string_view> args, std::ostream &out, std::ostream &err)
+{
+    if (args.empty())
+        return UsageError(err, "table needs an OPERATION");
+    const Operation *op = FindOperation(args[0]);
+    if (op == nullptr || op->table == nullptr)
+        return UsageError(err,
+                          "bad OPERATION '" + std::string(args[0])
+                              + "': expected invert, linear, threshold, window or stretch");
+    const std::span<const std::string_view> rest = args.subspan(1);
+    if (rest.size() != op->params.size())
+        return UsageError(err,
+                          "table " + std::string(op->name) + " takes "
+                              + std::to_string(op->params.size()) + " parameters");
+    const std::optional<Parameters> p = ParseParameters(*op, rest, err);
+    if (!p)
+        return kUsage;
+    const GrayTable table = op->table(*p);
+    for (std::size_t g = 0; g < table.size(); ++g)
+        out << g << ' ' << static_cast<unsigned>(table[g]) << '\n';
+    return kDone;
+}
+
+} // namespace
+
+int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, std::ostream &err)
+{
+    if (args.empty())
+        return UsageError(err, "no command given");
+    const std::string_view command = args[0];
+    const std::span<const std::string_view> rest = args.subspan(1);
+
+    if (command == "info" || command == "histogram") {
+        if (rest.size() != 1)
+            return UsageError(err, std::string(command) + " takes one file: IN.bmp");
+        const std::string path(rest[0]);
+        return command == "info" ? RunInfo(path, out, err) : RunHistogram(path, out, err);
+    }
+    if (command == "table")
+        return RunTable(rest, out, err);
+
+    const Operation *op = FindOperation(command);
+    if (op == nullptr)
+        return UsageError(err, "unknown command '" + std::string(command) + "'");
+    if (rest.size() != op->params.size() + 2)
+        return UsageError(err,
+                          std::string(command) + " takes " + std::to_string(op->params.size())
+                              + " parameters, IN.bmp and OUT.bmp");
+    const std::optional<Parameters> p = ParseParameters(*op, rest, err);
+    if (!p)
+        return kUsage;
+    const std::size_t n = op->params.size();
+    return RunTransform(*op, *p, std::string(rest[n]), std::string(rest[n + 1]), err);
+}

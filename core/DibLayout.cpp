@@ -1,0 +1,86 @@
+#include "DibLayout.h"
+
+#include "ByteOrder.h"
+#include "DibFormat.h"
+
+using namespace DibFormat;
+
+namespace {
+
+std::uint32_t CountColors(bool core, std::uint16_t bitCount, std::uint32_t clrUsed)
+{
+    if (!core && clrUsed != 0)
+        return clrUsed & 0xFFFF;
+    switch (bitCount) {
+    case 1:
+        return 2;
+    case 4:
+        return 16;
+    case 8:
+        return 256;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+std::optional<DibLayout> MeasureHeader(std::span<const std::uint8_t> block)
+{
+    if (block.size() < 4)
+        return std::nullopt;
+    const std::uint8_t *h = block.data();
+    DibLayout l;
+    l.headerSize = ByteOrder::ReadU32(h + kOffSize);
+    const bool core = l.headerSize == kCoreHeaderSize;
+    if (!core && !IsInfoFamilySize(l.headerSize))
+        return std::nullopt;
+    if (block.size() < l.headerSize)
+        return std::nullopt;
+
+    std::uint32_t clrUsed = 0;
+    if (core) {
+        l.width = ByteOrder::ReadU16(h + kOffCoreWidth);
+        l.height = ByteOrder::ReadU16(h + kOffCoreHeight);
+        l.bitCount = ByteOrder::ReadU16(h + kOffCoreBitCount);
+    } else {
+        l.width = ByteOrder::ReadU32(h + kOffWidth);
+        l.height = ByteOrder::ReadU32(h + kOffHeight);
+        l.bitCount = ByteOrder::ReadU16(h + kOffBitCount);
+        l.compression = ByteOrder::ReadU32(h + kOffCompression);
+        clrUsed = ByteOrder::ReadU32(h + kOffClrUsed);
+        // Later headers carry their masks inside; only the 40-byte one is followed by them.
+        if (l.headerSize == kInfoHeaderSize) {
+            if (l.compression == static_cast<std::uint32_t>(Compression::BitFields))
+                l.maskBytes = 12;
+            else if (l.compression == static_cast<std::uint32_t>(Compression::AlphaBitFields))
+                l.maskBytes = 16;
+        }
+    }
+
+    const std::uint32_t tableBytes = CountColors(core, l.bitCount, clrUsed) * (core ? 3u : 4u);
+    if (tableBytes > 0xFFFF) // the colour-table size is carried in 16 bits
+        return std::nullopt;
+    l.tableBytes = tableBytes;
+    l.stride = RowStride(l.width, l.bitCount);
+
+    if (l.IsRle()) {
+        const bool depthMatches
+            = (l.compression == 1 && l.bitCount == 8) || (l.compression == 2 && l.bitCount == 4);
+        if (!depthMatches)
+            return std::nullopt;
+        l.rowsBytes = ByteOrder::ReadU32(h + kOffSizeImage);
+    } else if (__builtin_mul_overflow(l.stride, std::uint64_t{l.height}, &l.rowsBytes)) {
+        return std::nullopt;
+    }
+
+    return l;
+}
+
+std::optional<DibLayout> MeasureDib(std::span<const std::uint8_t> block)
+{
+    std::optional<DibLayout> layout = MeasureHeader(block);
+    if (layout && (layout->rowsBytes > block.size() || layout->TotalBytes() > block.size()))
+        return std::nullopt;
+    return layout;
+}

@@ -1,0 +1,85 @@
+// This file is compiled with floating-point contraction off: a fused multiply-add would skip
+// the rounding of the product to double and change a few results of the linear table.
+#include "PointTables.h"
+
+namespace PointTables {
+
+GrayTable Linear(float slope, float intercept)
+{
+    GrayTable table{};
+    for (int g = 0; g < 256; ++g) {
+        const double product = static_cast<double>(g) * static_cast<double>(slope);
+        const auto value = static_cast<float>(product + static_cast<double>(intercept));
+        std::uint8_t result = 0;
+        if (value > 255.0f)
+            result = 255;
+        else if (value >= 0.0f) // false for NaN as well, which gives 0
+            result = static_cast<std::uint8_t>(static_cast<double>(value) + 0.5);
+        table[static_cast<std::size_t>(g)] = result;
+    }
+    return table;
+}
+
+GrayTable Invert()
+{
+    return Linear(-1.0f, 255.0f);
+}
+
+GrayTable Threshold(std::uint8_t threshold)
+{
+    GrayTable table{};
+    for (int g = 0; g < 256; ++g)
+        table[static_cast<std::size_t>(g)] = g < threshold ? 0 : 255;
+    return table;
+}
+
+GrayTable Window(std::uint8_t lower, std::uint8_t upper)
+{
+    GrayTable table{};
+    for (int g = 0; g < 256; ++g) {
+        std::uint8_t result = static_cast<std::uint8_t>(g);
+        if (g < lower)
+            result = 0;
+        else if (g > upper)
+            result = 255;
+        table[static_cast<std::size_t>(g)] = result;
+    }
+    return table;
+}
+
+GrayTable GrayStretch(std::uint8_t x1, std::uint8_t y1, std::uint8_t x2, std::uint8_t y2)
+{
+    GrayTable table{};
+    const int ix1 = x1, iy1 = y1, ix2 = x2, iy2 = y2;
+    auto set = [&table](int g, int value) {
+        table[static_cast<std::size_t>(g)] = static_cast<std::uint8_t>(value);
+    };
+
+    for (int g = 0; g <= ix1; ++g)
+        set(g, ix1 > 0 ? (iy1 * g) / ix1 : 0);
+    for (int g = ix1 + 1; g <= ix2; ++g)
+        set(g, iy1 + ((iy2 - iy1) * (g - ix1)) / (ix2 - ix1));
+    // When x1 > x2 this run starts after x1 yet still uses (x2, y2); 255 - x2 > 0 whenever
+    // the run is not empty.
+    const int thirdStart = (ix1 > ix2 ? ix1 : ix2) + 1;
+    for (int g = thirdStart; g <= 255; ++g)
+        set(g, iy2 + ((255 - iy2) * (g - ix2)) / (255 - ix2));
+    return table;
+}
+
+GrayTable Equalize(const GrayHistogram &histogram, std::int32_t width, std::int32_t height)
+{
+    GrayTable table{};
+    // A block holding W x H addressable bytes keeps the running sum below 2^48, so the
+    // product with 255 fits comfortably in 64 bits.
+    std::uint64_t cumulative = 0;
+    for (std::size_t g = 0; g < 256; ++g) {
+        cumulative += histogram[g];
+        const std::uint64_t scaled = cumulative * 255 / static_cast<std::uint64_t>(height)
+            / static_cast<std::uint64_t>(width);
+        table[g] = static_cast<std::uint8_t>(scaled);
+    }
+    return table;
+}
+
+} // namespace PointTables

@@ -1,0 +1,155 @@
+#include "TestImages.h"
+
+#include "DibLock.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+namespace TestImages {
+
+namespace {
+
+void PutU16(Bytes &b, std::size_t at, std::uint16_t v)
+{
+    b[at] = static_cast<std::uint8_t>(v);
+    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void PutU32(Bytes &b, std::size_t at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+} // namespace
+
+Bytes MakeDib(const DibSpec &spec, std::span<const std::uint8_t> table,
+              std::span<const std::uint8_t> rows, std::span<const std::uint8_t> masks)
+{
+    Bytes dib(spec.headerSize, 0);
+    if (spec.headerSize >= 4)
+        PutU32(dib, 0, spec.headerSize);
+    if (spec.headerSize == 12) {
+        PutU16(dib, 4, static_cast<std::uint16_t>(spec.width));
+        PutU16(dib, 6, static_cast<std::uint16_t>(spec.height));
+        PutU16(dib, 8, 1);
+        PutU16(dib, 10, spec.bitCount);
+    } else if (spec.headerSize >= 40) {
+        PutU32(dib, 4, static_cast<std::uint32_t>(spec.width));
+        PutU32(dib, 8, static_cast<std::uint32_t>(spec.height));
+        PutU16(dib, 12, 1);
+        PutU16(dib, 14, spec.bitCount);
+        PutU32(dib, 16, spec.compression);
+        PutU32(dib, 20, spec.sizeImage);
+        PutU32(dib, 32, spec.clrUsed);
+    }
+    dib.insert(dib.end(), masks.begin(), masks.end());
+    dib.insert(dib.end(), table.begin(), table.end());
+    dib.insert(dib.end(), rows.begin(), rows.end());
+    return dib;
+}
+
+Bytes GrayTable256()
+{
+    Bytes table(1024, 0);
+    for (std::size_t i = 0; i < 256; ++i) {
+        const auto g = static_cast<std::uint8_t>(i);
+        table[4 * i] = table[4 * i + 1] = table[4 * i + 2] = g;
+    }
+    return table;
+}
+
+Bytes MakeBmpFile(std::span<const std::uint8_t> dib, std::uint32_t offBits)
+{
+    Bytes file(14, 0);
+    file[0] = 'B';
+    file[1] = 'M';
+    PutU32(file, 2, static_cast<std::uint32_t>(14 + dib.size()));
+    if (offBits == 0 && dib.size() >= 4) {
+        const std::uint32_t headerSize
+            = static_cast<std::uint32_t>(dib[0] | (dib[1] << 8) | (dib[2] << 16) | (dib[3] << 24));
+        // Good enough for the builders above: header plus a 256-entry table when 8-bit.
+        offBits = 14 + headerSize + (dib.size() > headerSize + 1024 ? 1024u : 0u);
+    }
+    PutU32(file, 10, offBits);
+    file.insert(file.end(), dib.begin(), dib.end());
+    return file;
+}
+
+Bytes MakeGray8Bmp(std::int32_t width, std::int32_t height, std::span<const std::uint8_t> rows)
+{
+    const Bytes table = GrayTable256();
+    const Bytes dib = MakeDib({.width = width, .height = height}, table, rows);
+    return MakeBmpFile(dib, 14 + 40 + 1024);
+}
+
+std::size_t Stride8(std::int32_t width)
+{
+    return static_cast<std::size_t>((width * 8 + 31) / 32 * 4);
+}
+
+Bytes RandomRows(std::int32_t width, std::int32_t height, std::uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    Bytes rows(Stride8(width) * static_cast<std::size_t>(height));
+    std::generate(rows.begin(), rows.end(), [&rng] { return static_cast<std::uint8_t>(rng()); });
+    return rows;
+}
+
+DibHandle ToHandle(std::span<const std::uint8_t> bytes)
+{
+    DibHandle handle = DibHandle::Allocate(bytes.size());
+    if (handle.IsNull())
+        throw std::bad_alloc();
+    DibLock lock(handle);
+    if (!bytes.empty())
+        std::memcpy(lock.Data(), bytes.data(), bytes.size());
+    return handle;
+}
+
+Bytes FromHandle(const DibHandle &handle)
+{
+    DibReadLock lock(handle);
+    return Bytes(lock.Data(), lock.Data() + lock.Size());
+}
+
+Bytes ReadFile(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::filesystem::path &path, std::span<const std::uint8_t> bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+std::filesystem::path BmpSuiteDir()
+{
+    return TONECRAFT_BMPSUITE_DIR;
+}
+
+std::vector<std::string> BmpSuiteFiles()
+{
+    std::vector<std::string> files;
+    for (const char *folder : {"g", "q", "b", "x"}) {
+        for (const auto &entry : std::filesystem::directory_iterator(BmpSuiteDir() / folder)) {
+            if (entry.path().extension() == ".bmp")
+                files.push_back(std::string(folder) + "/" + entry.path().filename().string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+} // namespace TestImages
