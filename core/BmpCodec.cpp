@@ -38,6 +38,10 @@ void CloseGapBeforeRows(std::span<std::uint8_t> dib, std::uint32_t offBits)
 DibHandle Read(CFile &file)
 {
     const std::uint64_t length = file.GetLength();
+    // Checked before reading: a file that grows after its length was taken must not make
+    // the read below run past the block.
+    if (length < kFileHeaderSize)
+        return {};
     std::array<std::uint8_t, kFileHeaderSize> fileHeader{};
     if (file.Read(fileHeader.data(), kFileHeaderSize) < kFileHeaderSize)
         return {};

@@ -1,5 +1,7 @@
 #include "MemFile.h"
 
+#include "FileException.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -36,5 +38,9 @@ void CMemFile::Write(const void *buffer, std::uint32_t count)
 void CMemFile::WriteHuge(const void *buffer, std::uint64_t count)
 {
     const auto *bytes = static_cast<const std::uint8_t *>(buffer);
-    m_bytes.insert(m_bytes.end(), bytes, bytes + count);
+    try {
+        m_bytes.insert(m_bytes.end(), bytes, bytes + count);
+    } catch (const std::exception &) { // out of memory is this file's "disk full"
+        throw CFileException(CFileException::Cause::DiskFull, 0, "memory");
+    }
 }

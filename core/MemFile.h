@@ -6,7 +6,8 @@
 #include <vector>
 
 // A CFile over a byte vector: reading starts at the first byte, writing appends.
-// Used for decoding from memory and by tests; it never raises errors.
+// Used for decoding from memory and by tests; it raises CFileException only when memory
+// runs out while writing.
 class CMemFile : public CFile
 {
 public:
