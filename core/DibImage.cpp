@@ -112,9 +112,12 @@ DibHandle CDibImage::DuplicateBlock(const DibHandle &source)
     DibHandle copy = DibHandle::Allocate(source.Size());
     if (copy.IsNull())
         return copy;
-    DibLock to(copy);
-    DibReadLock from(source);
-    std::memcpy(to.Data(), from.Data(), from.Size());
+    {
+        // The locks end before `copy` is returned: a handle must not be moved while locked.
+        DibLock to(copy);
+        DibReadLock from(source);
+        std::memcpy(to.Data(), from.Data(), from.Size());
+    }
     return copy;
 }
 

@@ -1,5 +1,8 @@
-// This file is compiled with floating-point contraction off: a fused multiply-add would skip
-// the rounding of the product to double and change a few results of the linear table.
+// This file is compiled with floating-point contraction off, so the linear table is the
+// literal two-step rule (product in double, sum in double, then float) whatever the compiler
+// flags. With an 8-bit value and a float slope the product is exact in double, so a fused
+// multiply-add would give the same bytes today; the flag keeps it that way if the rule's
+// operands ever change.
 #include "PointTables.h"
 
 namespace PointTables {

@@ -1,5 +1,6 @@
 #include "BatchTool.h"
 
+#include "NaiveTransforms.h"
 #include "TestImages.h"
 
 #include <gtest/gtest.h>
@@ -86,26 +87,6 @@ Bytes ExpectedOutput(std::int32_t w, std::int32_t h, const Bytes &rows,
     return file;
 }
 
-int NaiveLinear(int g, float slope, float intercept)
-{
-    volatile double product = double(g) * double(slope);
-    const float v = float(product + double(intercept));
-    if (v > 255.0f)
-        return 255;
-    if (!(v >= 0.0f))
-        return 0;
-    return int(double(v) + 0.5);
-}
-
-int NaiveStretch(int g, int x1, int y1, int x2, int y2)
-{
-    if (g <= x1)
-        return x1 > 0 ? y1 * g / x1 : 0;
-    if (g <= x2)
-        return y1 + (y2 - y1) * (g - x1) / (x2 - x1);
-    return y2 + (255 - y2) * (g - x2) / (255 - x2);
-}
-
 struct OperationCase
 {
     std::vector<std::string> params;
@@ -117,9 +98,13 @@ std::vector<OperationCase> OperationCases()
 {
     return {
         {{}, "invert", [](int g) { return 255 - g; }},
-        {{"2", "-128"}, "linear", [](int g) { return NaiveLinear(g, 2.0f, -128.0f); }},
-        {{"0.3", "17.25"}, "linear", [](int g) { return NaiveLinear(g, 0.3f, 17.25f); }},
-        {{"-1.7e0", "300"}, "linear", [](int g) { return NaiveLinear(g, -1.7f, 300.0f); }},
+        {{"2", "-128"}, "linear", [](int g) { return NaiveTransforms::Linear(g, 2.0f, -128.0f); }},
+        {{"0.3", "17.25"},
+         "linear",
+         [](int g) { return NaiveTransforms::Linear(g, 0.3f, 17.25f); }},
+        {{"-1.7e0", "300"},
+         "linear",
+         [](int g) { return NaiveTransforms::Linear(g, -1.7f, 300.0f); }},
         {{"128"}, "threshold", [](int g) { return g < 128 ? 0 : 255; }},
         {{"0"}, "threshold", [](int) { return 255; }},
         {{"50", "200"}, "window", [](int g) { return g < 50 ? 0
@@ -128,11 +113,12 @@ std::vector<OperationCase> OperationCases()
         {{"100", "50"}, "window", [](int g) { return g < 100 ? 0 : 255; }},
         {{"50", "30", "200", "220"},
          "stretch",
-         [](int g) { return NaiveStretch(g, 50, 30, 200, 220); }},
+         [](int g) { return NaiveTransforms::Stretch(g, 50, 30, 200, 220); }},
         {{"200", "100", "50", "150"},
          "stretch",
          [](int g) {
-             return g <= 200 ? NaiveStretch(g, 200, 100, 255, 255) : 150 + 105 * (g - 50) / 205;
+             return g <= 200 ? NaiveTransforms::Stretch(g, 200, 100, 255, 255)
+                             : 150 + 105 * (g - 50) / 205;
          }},
     };
 }

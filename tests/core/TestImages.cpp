@@ -1,6 +1,8 @@
 #include "TestImages.h"
 
+#include "DibImage.h"
 #include "DibLock.h"
+#include "MemFile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,21 +13,25 @@
 
 namespace TestImages {
 
-namespace {
-
-void PutU16(Bytes &b, std::size_t at, std::uint16_t v)
+void PutU16(Bytes &bytes, std::size_t at, std::uint16_t value)
 {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+    bytes[at] = static_cast<std::uint8_t>(value);
+    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-void PutU32(Bytes &b, std::size_t at, std::uint32_t v)
+void PutU32(Bytes &bytes, std::size_t at, std::uint32_t value)
 {
-    for (int i = 0; i < 4; ++i)
-        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-} // namespace
+std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at)
+{
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        value |= static_cast<std::uint32_t>(bytes[at + i]) << (8 * i);
+    return value;
+}
 
 Bytes MakeDib(const DibSpec &spec, std::span<const std::uint8_t> table,
               std::span<const std::uint8_t> rows, std::span<const std::uint8_t> masks)
@@ -100,14 +106,47 @@ Bytes RandomRows(std::int32_t width, std::int32_t height, std::uint32_t seed)
     return rows;
 }
 
+DibHandle ReadBmp(std::span<const std::uint8_t> file)
+{
+    CMemFile memFile(Bytes(file.begin(), file.end()));
+    return CDibImage::ReadBmpFile(memFile);
+}
+
+Bytes ExerciseAdmitted(DibHandle &block)
+{
+    {
+        DibLock lock(block);
+        std::uint8_t *header = lock.Data();
+        const auto width = static_cast<std::int32_t>(CDibImage::GetImageWidth(header));
+        const auto height = static_cast<std::int32_t>(CDibImage::GetImageHeight(header));
+        const std::uint8_t *table = CDibImage::GetColorTable(header);
+        const std::uint16_t tableBytes = CDibImage::GetColorTableBytes(header);
+        volatile std::uint8_t sink = tableBytes > 0 ? table[tableBytes - 1] : 0;
+        (void)sink;
+        std::uint8_t *bits = CDibImage::GetPixelBits(header);
+        if (CDibImage::IsGrayLevelImage(header)) {
+            (void)CDibImage::ApplyLinear(bits, width, height, 1.5f, -20.0f);
+            (void)CDibImage::ApplyThreshold(bits, width, height, 99);
+            (void)CDibImage::ApplyWindow(bits, width, height, 30, 200);
+            (void)CDibImage::ApplyGrayStretch(bits, width, height, 50, 30, 200, 220);
+            (void)CDibImage::ApplyEqualize(bits, width, height);
+        }
+    }
+    CMemFile out;
+    if (!CDibImage::WriteBmpFile(block, out))
+        return {};
+    return out.Bytes();
+}
+
 DibHandle ToHandle(std::span<const std::uint8_t> bytes)
 {
     DibHandle handle = DibHandle::Allocate(bytes.size());
     if (handle.IsNull())
         throw std::bad_alloc();
-    DibLock lock(handle);
-    if (!bytes.empty())
+    if (!bytes.empty()) {
+        DibLock lock(handle);
         std::memcpy(lock.Data(), bytes.data(), bytes.size());
+    }
     return handle;
 }
 

@@ -13,6 +13,11 @@ namespace TestImages {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Little-endian fields of byte vectors; `at` must leave room for the field.
+void PutU16(Bytes &bytes, std::size_t at, std::uint16_t value);
+void PutU32(Bytes &bytes, std::size_t at, std::uint32_t value);
+[[nodiscard]] std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at);
+
 struct DibSpec
 {
     std::uint32_t headerSize = 40; // 12 writes a core header
@@ -46,6 +51,14 @@ struct DibSpec
 
 // Bytes of an 8-bit row of `width` pixels, padded to 4.
 [[nodiscard]] std::size_t Stride8(std::int32_t width);
+
+// ReadBmpFile over the bytes of a file in memory.
+[[nodiscard]] DibHandle ReadBmp(std::span<const std::uint8_t> file);
+
+// Runs the accessors, every transform (on gray-level images) and WriteBmpFile over an
+// admitted block, so that the sanitizers see any access outside it. Returns the written file,
+// empty when the writer refused the block.
+Bytes ExerciseAdmitted(DibHandle &block);
 
 [[nodiscard]] DibHandle ToHandle(std::span<const std::uint8_t> bytes);
 [[nodiscard]] Bytes FromHandle(const DibHandle &handle);

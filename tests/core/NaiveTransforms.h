@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <span>
+
+// Deliberately plain, one-pixel-at-a-time versions of the point mappings, written from their
+// documented rules rather than from the core's code. Results are ints so that a value outside
+// 0..255 shows up as a mismatch instead of wrapping.
+namespace NaiveTransforms {
+
+// The linear transform's last step: above 255 gives 255, below 0 or NaN gives 0, otherwise
+// round half up.
+inline int ClampAndRound(float v)
+{
+    if (v > 255.0f)
+        return 255;
+    if (std::isnan(v) || v < 0.0f)
+        return 0;
+    return static_cast<int>(static_cast<double>(v) + 0.5);
+}
+
+inline int Linear(int g, float slope, float intercept)
+{
+    // The product goes through a volatile so that nothing can fuse it with the sum.
+    volatile double product = static_cast<double>(g) * static_cast<double>(slope);
+    return ClampAndRound(static_cast<float>(product + static_cast<double>(intercept)));
+}
+
+inline int Stretch(int g, int x1, int y1, int x2, int y2)
+{
+    if (g <= x1)
+        return x1 == 0 ? 0 : y1 * g / x1;
+    if (g <= x2)
+        return y1 + (y2 - y1) * (g - x1) / (x2 - x1);
+    return y2 + (255 - y2) * (g - x2) / (255 - x2);
+}
+
+inline std::array<std::uint64_t, 256> Histogram(std::span<const std::uint8_t> rows, int width,
+                                                int height, std::size_t stride)
+{
+    std::array<std::uint64_t, 256> counts{};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            ++counts[rows[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)]];
+    }
+    return counts;
+}
+
+// Each cumulative sum recomputed from level 0, then N x 255 / H / W.
+inline int Equalize(int g, const std::array<std::uint64_t, 256> &counts, std::uint64_t width,
+                    std::uint64_t height)
+{
+    std::uint64_t n = 0;
+    for (int i = 0; i <= g; ++i)
+        n += counts[static_cast<std::size_t>(i)];
+    return static_cast<int>(n * 255 / height / width);
+}
+
+} // namespace NaiveTransforms
