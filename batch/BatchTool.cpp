@@ -5,6 +5,7 @@
 #include "DibLock.h"
 #include "FileException.h"
 #include "Messages.h"
+#include "PngRenderer.h"
 #include "PointKernels.h"
 #include "PointTables.h"
 #include "PosixFile.h"
@@ -33,6 +34,7 @@ constexpr const char *kUsageText
       "  tonecraft-batch stretch X1 Y1 X2 Y2 IN.bmp OUT.bmp\n"
       "  tonecraft-batch equalize IN.bmp OUT.bmp\n"
       "  tonecraft-batch table OPERATION [PARAMETERS]\n"
+      "  tonecraft-batch render IN.bmp OUT.png\n"
       "T, LOW, HIGH, X1..Y2 are whole numbers 0..255; SLOPE and INTERCEPT are decimal numbers.\n"
       "OPERATION is invert, linear, threshold, window or stretch.\n";
 
@@ -293,6 +295,37 @@ int RunTransform(const Operation &op, const Parameters &p, const std::string &in
     return kDone;
 }
 
+int WriteOutput(const std::string &path, const std::string &bytes, std::ostream &err)
+{
+    try {
+        CSafeOutputFile output(path);
+        output.File().WriteHuge(bytes.data(), bytes.size());
+        output.Commit();
+    } catch (const CFileException &e) {
+        return ReportFileError(err, e);
+    }
+    return kDone;
+}
+
+int RunRender(const std::string &inPath, const std::string &outPath, std::ostream &err)
+{
+#ifdef TONECRAFT_BATCH_RENDER
+    LoadResult image = LoadImage(inPath, err);
+    if (image.code != kDone)
+        return image.code;
+    const std::optional<std::string> png = PngRenderer::Render(image.block);
+    if (!png) {
+        err << "tonecraft-batch: the picture is too large to render\n";
+        return kRefused;
+    }
+    return WriteOutput(outPath, *png, err);
+#else
+    (void)inPath;
+    (void)outPath;
+    return UsageError(err, "render is not available in this build");
+#endif
+}
+
 int RunTable(std::span<const std::string_view> args, std::ostream &out, std::ostream &err)
 {
     if (args.empty())
@@ -333,6 +366,11 @@ int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, s
     }
     if (command == "table")
         return RunTable(rest, out, err);
+    if (command == "render") {
+        if (rest.size() != 2)
+            return UsageError(err, "render takes IN.bmp and OUT.png");
+        return RunRender(std::string(rest[0]), std::string(rest[1]), err);
+    }
 
     const Operation *op = FindOperation(command);
     if (op == nullptr)

@@ -2,6 +2,7 @@
 
 #include "BmpCodec.h"
 #include "ByteOrder.h"
+#include "DibDrawing.h"
 #include "DibFormat.h"
 #include "DibLayout.h"
 #include "DibLock.h"
@@ -171,6 +172,17 @@ DibHandle CDibImage::ReadBmpFile(CFile &file)
 bool CDibImage::WriteBmpFile(DibHandle &block, CFile &file)
 {
     return BmpCodec::Write(block, file);
+}
+
+bool CDibImage::BuildPalette(const DibHandle &block, CPalette &palette)
+{
+    return DibDrawing::BuildPalette(block, palette);
+}
+
+int CDibImage::DrawToDevice(CDeviceContext &dc, const Rect &destination, const DibHandle &block,
+                            const Rect &source, const CPalette *palette)
+{
+    return DibDrawing::Draw(dc, destination, block, source, palette);
 }
 
 bool CDibImage::ApplyLinear(std::uint8_t *bits, std::int32_t width, std::int32_t height,

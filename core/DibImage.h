@@ -1,11 +1,14 @@
 #pragma once
 
 #include "DibHandle.h"
+#include "Rect.h"
 
 #include <cstdint>
 #include <span>
 
+class CDeviceContext;
 class CFile;
+class CPalette;
 
 // Every image-core operation. The class has no state: all operations are static and work
 // only on their arguments, so they are usable without an object; the document still keeps
@@ -67,6 +70,22 @@ public:
     // the file's 32-bit fields. Rewrites biSizeImage of plain images. Device errors
     // propagate as CFileException.
     [[nodiscard]] static bool WriteBmpFile(DibHandle &block, CFile &file);
+
+    // --- Palette and drawing ---------------------------------------------------------------
+    // Fills `palette` with the image's colour table (entries in red, green, blue order, flags
+    // 0). False, leaving no palette, for a null or unreadable block, an image without a
+    // colour table, or no memory.
+    [[nodiscard]] static bool BuildPalette(const DibHandle &block, CPalette &palette);
+
+    // Draws the `source` rectangle of the picture (picture coordinates: x to the right, y down
+    // from the top row) into the `destination` rectangle of `dc`: one to one when both have
+    // the same size, otherwise each destination pixel takes the nearest source pixel. Only the
+    // part inside the device's clip box is decoded. With a palette, it is selected (in the
+    // background) for the drawing and the previous one selected back. Returns the number of
+    // scan lines drawn; 0 for a null or unreadable block or a kind of image that cannot be
+    // drawn (see CDibDecoder), which then draws nothing.
+    static int DrawToDevice(CDeviceContext &dc, const Rect &destination, const DibHandle &block,
+                            const Rect &source, const CPalette *palette);
 
     // --- Point transforms ------------------------------------------------------------------
     // Each maps every pixel of `height` 8-bit rows of `width` pixels at `bits` in place (see

@@ -40,8 +40,19 @@ CFileException::Cause CFileException::CauseFromErrno(int osError)
     }
 }
 
+CFileException::CFileException(Cause cause, std::string fileName, std::string reason)
+    : m_cause(cause)
+    , m_lOsError(0)
+    , m_strFileName(std::move(fileName))
+    , m_strReason(std::move(reason))
+{
+    m_strWhat = m_strFileName + ": " + Reason();
+}
+
 std::string CFileException::Reason() const
 {
+    if (!m_strReason.empty())
+        return m_strReason;
     if (m_lOsError != 0)
         return std::strerror(m_lOsError);
     switch (m_cause) {

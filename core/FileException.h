@@ -20,6 +20,8 @@ public:
     };
 
     CFileException(Cause cause, int osError, std::string fileName);
+    // For file layers that report a worded reason instead of an errno value.
+    CFileException(Cause cause, std::string fileName, std::string reason);
 
     // Maps an errno value to its cause.
     [[nodiscard]] static Cause CauseFromErrno(int osError);
@@ -34,5 +36,6 @@ public:
     std::string m_strFileName;
 
 private:
+    std::string m_strReason;
     std::string m_strWhat;
 };

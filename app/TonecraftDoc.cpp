@@ -1,0 +1,182 @@
+#include "TonecraftDoc.h"
+
+#include "DibImage.h"
+#include "DibLock.h"
+#include "DiskFile.h"
+#include "FileException.h"
+#include "Messages.h"
+#include "Palette.h"
+#include "UiServices.h"
+#include "WaitCursor.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace {
+
+constexpr std::uint32_t kLargestSize = 0x7FFFFFFF;
+
+} // namespace
+
+CTonecraftDoc::CTonecraftDoc(QObject *parent)
+    : CDocument(parent)
+{ }
+
+CTonecraftDoc::~CTonecraftDoc()
+{
+    // Released in this order: the block, the palette, the image-core object.
+    m_hImageBlock.Reset();
+    m_pPalette.reset();
+    m_pDibImage.reset();
+}
+
+int CTonecraftDoc::ShowMessage(const char *text, unsigned style)
+{
+    return CUiServices::Current().MessageBox(nullptr, QString::fromUtf8(text),
+                                             QString::fromUtf8(Messages::kCaption), style);
+}
+
+void CTonecraftDoc::ReplaceImageBlock(DibHandle block)
+{
+    m_hImageBlock = std::move(block);
+}
+
+void CTonecraftDoc::PrepareImage()
+{
+    m_pPalette.reset();
+    if (m_hImageBlock.IsNull())
+        return;
+
+    // Every block holds at least the 12 bytes the sizes are read from once it is admitted;
+    // a shorter one is refused below without reading them.
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    if (m_hImageBlock.Size() >= 12) {
+        DibReadLock lock(m_hImageBlock);
+        width = CDibImage::GetImageWidth(lock.Data());
+        height = CDibImage::GetImageHeight(lock.Data());
+    }
+    if (width > kLargestSize || height > kLargestSize) {
+        m_hImageBlock.Reset();
+        ShowMessage(Messages::kImageTooBig, MessageStyle::kIconInformation);
+        return;
+    }
+    // Only a block that holds everything its header describes may stay: every later read or
+    // write of its pixels relies on that.
+    m_hImageBlock = CDibImage::AdmitBlock(std::move(m_hImageBlock));
+    if (m_hImageBlock.IsNull())
+        return;
+    m_imageSize = QSize(static_cast<int>(width), static_cast<int>(height));
+
+    m_pPalette = std::make_unique<CPalette>();
+    if (!CDibImage::BuildPalette(m_hImageBlock, *m_pPalette))
+        m_pPalette.reset();
+}
+
+bool CTonecraftDoc::OpenImageFile(const QString &path)
+{
+    CDiskFile file;
+    CFileException openError(CFileException::Cause::Generic, 0, path.toStdString());
+    if (!file.Open(path, CDiskFile::kReadShareDenyWrite, &openError)) {
+        ReportSaveLoadException(path, &openError, false, kPromptOpenFailed);
+        return false;
+    }
+
+    std::optional<CWaitCursor> wait(std::in_place);
+    m_pDibImage = std::make_unique<CDibImage>();
+    try {
+        m_hImageBlock = CDibImage::ReadBmpFile(file);
+    } catch (const CFileException &error) {
+        file.Abort();
+        wait.reset();
+        ReportSaveLoadException(path, &error, false, kPromptOpenFailed);
+        m_hImageBlock.Reset();
+        m_pDibImage.reset();
+        return false;
+    }
+    PrepareImage();
+    wait.reset();
+
+    if (m_hImageBlock.IsNull()) {
+        ShowMessage(Messages::kReadError, MessageStyle::kIconInformation);
+        m_pDibImage.reset();
+        return false;
+    }
+    SetPathName(path, true);
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool CTonecraftDoc::SaveImageFile(const QString &path)
+{
+    CDiskFile file;
+    CFileException openError(CFileException::Cause::Generic, 0, path.toStdString());
+    if (!file.Open(path, CDiskFile::kCreateReadWriteExclusive, &openError)) {
+        ReportSaveLoadException(path, &openError, true, kPromptSaveOpenFailed);
+        return false;
+    }
+
+    bool ok = false;
+    std::optional<CWaitCursor> wait(std::in_place);
+    try {
+        ok = CDibImage::WriteBmpFile(m_hImageBlock, file);
+        // A refused image leaves the target as it was: the new file is only put in place once
+        // it has been written completely.
+        if (ok)
+            file.Close();
+        else
+            file.Abort();
+    } catch (const CFileException &error) {
+        file.Abort();
+        wait.reset();
+        ReportSaveLoadException(path, &error, true, kPromptSaveFailed);
+        return false;
+    }
+    wait.reset();
+
+    // A refused save of an image keeps the changes marked, so closing still offers to save.
+    if (ok || m_hImageBlock.IsNull())
+        SetModifiedFlag(false);
+    if (!ok)
+        ShowMessage(Messages::kCannotSave, MessageStyle::kIconInformation);
+    return ok;
+}
+
+void CTonecraftDoc::OnCmdReload()
+{
+    if (IsModified()
+        && ShowMessage(Messages::kReloadQuestion,
+                       MessageStyle::kYesNo | MessageStyle::kIconQuestion)
+            == DialogResult::kNo)
+        return;
+
+    const QString path = GetPathName();
+    CDiskFile file;
+    CFileException openError(CFileException::Cause::Generic, 0, path.toStdString());
+    if (!file.Open(path, CDiskFile::kReadShareDenyWrite, &openError)) {
+        ReportSaveLoadException(path, &openError, false, kPromptOpenFailed);
+        return;
+    }
+
+    std::optional<CWaitCursor> wait(std::in_place);
+    m_pDibImage = std::make_unique<CDibImage>();
+    m_hImageBlock.Reset();
+    try {
+        m_hImageBlock = CDibImage::ReadBmpFile(file);
+    } catch (const CFileException &error) {
+        file.Abort();
+        wait.reset();
+        ReportSaveLoadException(path, &error, false, kPromptOpenFailed);
+        m_pDibImage.reset();
+        return;
+    }
+    PrepareImage();
+    if (m_hImageBlock.IsNull()) {
+        ShowMessage(Messages::kReadError, MessageStyle::kIconInformation);
+        m_pDibImage.reset();
+        return;
+    }
+    SetModifiedFlag(false);
+    UpdateAllViews(nullptr, 0);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "DibHandle.h"
+#include "Document.h"
+
+#include <QSize>
+#include <cstdint>
+#include <memory>
+
+class CDibImage;
+class CPalette;
+
+// One open image: its packed-DIB block, the palette built from its colour table, its size,
+// and the CDibImage object through which the shell reaches the image core. Reads, saves and
+// reloads BMP files and reports every failure to the user.
+//
+// States: empty (no block, no CDibImage, no palette: a new document, a failed open or
+// reload), loaded (block; CDibImage after open or reload, none after a paste; a palette when
+// the image has a colour table). Users of the accessors must expect null from each.
+class CTonecraftDoc : public CDocument
+{
+    Q_OBJECT
+
+public:
+    explicit CTonecraftDoc(QObject *parent = nullptr);
+    ~CTonecraftDoc() override;
+
+    // Background colour of the views, RGB(128, 128, 128) as a 0x00BBGGRR value.
+    std::uint32_t m_backColor = 0x808080;
+
+    [[nodiscard]] DibHandle &GetImageBlock() { return m_hImageBlock; }
+    [[nodiscard]] const DibHandle &GetImageBlock() const { return m_hImageBlock; }
+    [[nodiscard]] CPalette *GetPalette() const { return m_pPalette.get(); }
+    [[nodiscard]] CDibImage *GetDibImage() const { return m_pDibImage.get(); }
+    // Width and height of the prepared image; (1, 1) until one is prepared, and the last
+    // image's size after it has gone.
+    [[nodiscard]] QSize GetImageSize() const { return m_imageSize; }
+
+    // Takes ownership of `block`, releasing the block held so far.
+    void ReplaceImageBlock(DibHandle block);
+
+    // Checks the held image and builds its palette: a width or height beyond 2^31 - 1 is
+    // refused ("BMP图像太大！"), a block that does not hold what its header says is dropped
+    // without a message (the callers report it), RLE rows are expanded. Afterwards the
+    // document holds no block if the image was refused.
+    void PrepareImage();
+
+    [[nodiscard]] bool OpenImageFile(const QString &path);
+    [[nodiscard]] bool SaveImageFile(const QString &path);
+    void OnCmdReload();
+
+    bool OnOpenDocument(const QString &path) override { return OpenImageFile(path); }
+    bool OnSaveDocument(const QString &path) override { return SaveImageFile(path); }
+
+private:
+    // Shows one of the document's own messages: no owner window, caption "系统提示".
+    static int ShowMessage(const char *text, unsigned style);
+
+    std::unique_ptr<CDibImage> m_pDibImage;
+    DibHandle m_hImageBlock;
+    std::unique_ptr<CPalette> m_pPalette;
+    QSize m_imageSize{1, 1};
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "File.h"
+
+#include <QString>
+#include <memory>
+
+class CFileException;
+class QFileDevice;
+
+// A file on disk for the document's open, save and reload.
+//  - kReadShareDenyWrite (0x20) opens an existing file for reading.
+//  - kCreateReadWriteExclusive (0x1012) opens a file for saving. The bytes go to a temporary
+//    file beside the target; Close() renames it over the target, Abort() throws it away, so
+//    an existing file is replaced only by a complete new one, keeping its permissions.
+// Device errors raise CFileException naming the path.
+class CDiskFile : public CFile
+{
+public:
+    static constexpr unsigned kReadShareDenyWrite = 0x0020;
+    static constexpr unsigned kCreateReadWriteExclusive = 0x1012;
+
+    CDiskFile();
+    ~CDiskFile() override;
+    CDiskFile(const CDiskFile &) = delete;
+    CDiskFile &operator=(const CDiskFile &) = delete;
+
+    // Opens `path` with one of the modes above. On failure fills `error` (when given) and
+    // returns false.
+    [[nodiscard]] bool Open(const QString &path, unsigned mode, CFileException *error);
+
+    [[nodiscard]] std::uint64_t GetLength() override;
+    [[nodiscard]] std::uint32_t Read(void *buffer, std::uint32_t count) override;
+    [[nodiscard]] std::uint64_t ReadHuge(void *buffer, std::uint64_t count) override;
+    void Write(const void *buffer, std::uint32_t count) override;
+    void WriteHuge(const void *buffer, std::uint64_t count) override;
+
+    // Finishes the file (for saving: puts the new file in place); raises CFileException.
+    void Close();
+
+    // Closes without raising; a file being saved is thrown away and the target left as it was.
+    void Abort() noexcept;
+
+    [[nodiscard]] const QString &GetFilePath() const { return m_strPath; }
+
+private:
+    [[noreturn]] void ThrowError() const;
+
+    std::unique_ptr<QFileDevice> m_pDevice;
+    QString m_strPath;
+    bool m_bSaving = false;
+};

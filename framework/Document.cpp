@@ -1,0 +1,68 @@
+#include "Document.h"
+
+#include "FileException.h"
+#include "RecentFileList.h"
+#include "UiServices.h"
+
+#include <QFileInfo>
+
+CDocument::CDocument(QObject *parent)
+    : QObject(parent)
+{ }
+
+bool CDocument::OnNewDocument()
+{
+    m_strPathName.clear();
+    SetModifiedFlag(false);
+    return true;
+}
+
+void CDocument::SetModifiedFlag(bool modified)
+{
+    if (m_bModified == modified)
+        return;
+    m_bModified = modified;
+    emit modifiedChanged(modified);
+}
+
+void CDocument::SetPathName(const QString &path, bool addToRecentFiles)
+{
+    const QFileInfo info(path);
+    m_strPathName = info.absoluteFilePath();
+    SetTitle(info.fileName());
+    if (addToRecentFiles && CRecentFileList::Current() != nullptr)
+        CRecentFileList::Current()->Add(m_strPathName);
+}
+
+void CDocument::SetTitle(const QString &title)
+{
+    m_strTitle = title;
+    emit titleChanged(title);
+}
+
+void CDocument::UpdateAllViews(QObject *sender, long hint)
+{
+    emit viewsUpdateRequested(sender, hint);
+}
+
+void CDocument::ReportSaveLoadException(const QString &path, const CFileException *error,
+                                        bool saving, unsigned promptId)
+{
+    const QString reason
+        = error != nullptr ? QString::fromStdString(error->Reason()) : QStringLiteral("未知错误");
+    QString text;
+    switch (promptId) {
+    case kPromptSaveOpenFailed:
+        text = QStringLiteral("无法创建文件“%1”，图像未保存。\n原因：%2");
+        break;
+    case kPromptSaveFailed:
+        text = QStringLiteral("保存文件“%1”时出错，原有文件未被改动。\n原因：%2");
+        break;
+    default:
+        text = saving ? QStringLiteral("保存文件“%1”时出错。\n原因：%2")
+                      : QStringLiteral("无法打开文件“%1”。\n原因：%2");
+        break;
+    }
+    CUiServices::Current().MessageBox(nullptr, text.arg(path, reason), QStringLiteral("Tonecraft"),
+                                      MessageStyle::kIconExclamation);
+}

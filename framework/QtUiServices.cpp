@@ -1,0 +1,50 @@
+#include "QtUiServices.h"
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+
+int CQtUiServices::MessageBox(QWidget *owner, const QString &text, const QString &caption,
+                              unsigned style)
+{
+    QMessageBox box(owner);
+    box.setWindowTitle(caption);
+    box.setText(text);
+    switch (style & 0xF0) {
+    case MessageStyle::kIconInformation:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MessageStyle::kIconQuestion:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MessageStyle::kIconExclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    default:
+        break;
+    }
+    if ((style & 0x0F) == MessageStyle::kYesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+        return box.exec() == QMessageBox::Yes ? DialogResult::kYes : DialogResult::kNo;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box.exec();
+    return DialogResult::kOk;
+}
+
+int CQtUiServices::RunModal(QDialog &dialog)
+{
+    return dialog.exec() == QDialog::Accepted ? DialogResult::kOk : DialogResult::kCancel;
+}
+
+void CQtUiServices::SetBusyCursor(bool busy)
+{
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
+}
