@@ -1,5 +1,6 @@
 #include "TonecraftDoc.h"
 
+#include "CommandIds.h"
 #include "DibImage.h"
 #include "DibLock.h"
 #include "DiskFile.h"
@@ -179,4 +180,22 @@ void CTonecraftDoc::OnCmdReload()
     }
     SetModifiedFlag(false);
     UpdateAllViews(nullptr, 0);
+}
+
+bool CTonecraftDoc::OnUpdateCommand(int command, bool &enabled) const
+{
+    if (command == CommandId::kReload) {
+        enabled = true;
+        return true;
+    }
+    return CDocument::OnUpdateCommand(command, enabled);
+}
+
+bool CTonecraftDoc::OnCommand(int command)
+{
+    if (command == CommandId::kReload) {
+        OnCmdReload();
+        return true;
+    }
+    return CDocument::OnCommand(command);
 }

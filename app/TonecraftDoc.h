@@ -49,6 +49,9 @@ public:
     [[nodiscard]] bool SaveImageFile(const QString &path);
     void OnCmdReload();
 
+    bool OnUpdateCommand(int command, bool &enabled) const override;
+    bool OnCommand(int command) override;
+
     bool OnOpenDocument(const QString &path) override { return OpenImageFile(path); }
     bool OnSaveDocument(const QString &path) override { return SaveImageFile(path); }
 

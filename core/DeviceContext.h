@@ -7,6 +7,16 @@
 
 class CPalette;
 
+// What a printing device reports of itself: the printable area in device pixels (HORZRES,
+// VERTRES) and its resolution in pixels per inch (LOGPIXELSX, LOGPIXELSY).
+struct PrinterCaps
+{
+    int horzRes = 0;
+    int vertRes = 0;
+    int logPixelsX = 0;
+    int logPixelsY = 0;
+};
+
 // What the image core needs of a drawing surface. Coordinates are logical: the surface
 // applies its own origin (a scrolled view's offset, say). Implemented over the toolkit by
 // the framework and in memory by tests.

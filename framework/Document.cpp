@@ -1,5 +1,6 @@
 #include "Document.h"
 
+#include "CommandIds.h"
 #include "FileException.h"
 #include "RecentFileList.h"
 #include "UiServices.h"
@@ -38,6 +39,72 @@ void CDocument::SetTitle(const QString &title)
 {
     m_strTitle = title;
     emit titleChanged(title);
+}
+
+bool CDocument::DoFileSave()
+{
+    return DoSave(m_strPathName);
+}
+
+bool CDocument::DoSave(const QString &path)
+{
+    QString target = path;
+    if (target.isEmpty()) {
+        target = CUiServices::Current().GetSaveFileName(nullptr, m_strTitle);
+        if (target.isEmpty())
+            return false;
+    }
+    if (!OnSaveDocument(target))
+        return false;
+    if (target != m_strPathName)
+        SetPathName(target, true);
+    return true;
+}
+
+bool CDocument::SaveModified()
+{
+    if (!IsModified())
+        return true;
+    const QString name = m_strPathName.isEmpty() ? m_strTitle : m_strPathName;
+    const int answer = CUiServices::Current().MessageBox(
+        nullptr, QStringLiteral("是否保存对“%1”的修改？").arg(name), QStringLiteral("Tonecraft"),
+        MessageStyle::kYesNoCancel | MessageStyle::kIconExclamation);
+    if (answer == DialogResult::kCancel)
+        return false;
+    if (answer == DialogResult::kYes)
+        return DoFileSave();
+    return true;
+}
+
+bool CDocument::OnUpdateCommand(int command, bool &enabled) const
+{
+    switch (command) {
+    case CommandId::kFileSave:
+    case CommandId::kFileSaveAs:
+    case CommandId::kFileClose:
+        enabled = true;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CDocument::OnCommand(int command)
+{
+    switch (command) {
+    case CommandId::kFileSave:
+        DoFileSave();
+        return true;
+    case CommandId::kFileSaveAs:
+        DoSave(QString());
+        return true;
+    case CommandId::kFileClose:
+        if (SaveModified())
+            emit closeRequested();
+        return true;
+    default:
+        return false;
+    }
 }
 
 void CDocument::UpdateAllViews(QObject *sender, long hint)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CmdTarget.h"
+
 #include <QObject>
 #include <QString>
 
@@ -7,7 +9,7 @@ class CFileException;
 
 // The document side of the document/view plumbing: modified flag, path name and title, the
 // standard load/save error report, and the request to update every view.
-class CDocument : public QObject
+class CDocument : public QObject, public CCmdTarget
 {
     Q_OBJECT
 
@@ -35,6 +37,17 @@ public:
     [[nodiscard]] const QString &GetTitle() const { return m_strTitle; }
     void SetTitle(const QString &title);
 
+    // The standard save steps. DoSave with an empty path asks for a name first; on success
+    // the document takes the new path. SaveModified asks whether to save a modified document
+    // and returns false when the user cancels.
+    bool DoFileSave();
+    bool DoSave(const QString &path);
+    bool SaveModified();
+
+    // Save, save as and close; documents add their own commands.
+    bool OnUpdateCommand(int command, bool &enabled) const override;
+    bool OnCommand(int command) override;
+
     // Asks every view of the document to repaint.
     void UpdateAllViews(QObject *sender = nullptr, long hint = 0);
 
@@ -47,6 +60,8 @@ signals:
     void viewsUpdateRequested(QObject *sender, long hint);
     void modifiedChanged(bool modified);
     void titleChanged(const QString &title);
+    // The document is to close with all its windows (its modified state already settled).
+    void closeRequested();
 
 private:
     QString m_strPathName;

@@ -8,6 +8,13 @@ CPainterDC::CPainterDC(QPainter &painter, const QRect &clip)
     , m_rcClip(clip)
 { }
 
+CPainterDC::CPainterDC(QPainter &painter, const QRect &clip, const PrinterCaps &caps)
+    : m_painter(painter)
+    , m_rcClip(clip)
+    , m_bPrinting(true)
+    , m_caps(caps)
+{ }
+
 Rect CPainterDC::GetClipBox() const
 {
     return {m_rcClip.left(), m_rcClip.top(), m_rcClip.left() + m_rcClip.width(),

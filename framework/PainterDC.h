@@ -13,6 +13,11 @@ class CPainterDC : public CDeviceContext
 {
 public:
     CPainterDC(QPainter &painter, const QRect &clip);
+    // A printer or print-preview context.
+    CPainterDC(QPainter &painter, const QRect &clip, const PrinterCaps &caps);
+
+    [[nodiscard]] bool IsPrinting() const { return m_bPrinting; }
+    [[nodiscard]] const PrinterCaps &GetPrinterCaps() const { return m_caps; }
 
     [[nodiscard]] Rect GetClipBox() const override;
     const CPalette *SelectPalette(const CPalette *palette, bool forceBackground) override;
@@ -28,4 +33,6 @@ private:
     QRect m_rcClip;
     const CPalette *m_lpPalette = nullptr;
     int m_nStretchMode = 1;
+    bool m_bPrinting = false;
+    PrinterCaps m_caps;
 };

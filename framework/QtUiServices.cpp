@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 
@@ -24,6 +25,16 @@ int CQtUiServices::MessageBox(QWidget *owner, const QString &text, const QString
     default:
         break;
     }
+    if ((style & 0x0F) == MessageStyle::kYesNoCancel) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+        const int answer = box.exec();
+        return answer == QMessageBox::Yes ? DialogResult::kYes
+            : answer == QMessageBox::No   ? DialogResult::kNo
+                                          : DialogResult::kCancel;
+    }
     if ((style & 0x0F) == MessageStyle::kYesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
@@ -39,6 +50,16 @@ int CQtUiServices::MessageBox(QWidget *owner, const QString &text, const QString
 int CQtUiServices::RunModal(QDialog &dialog)
 {
     return dialog.exec() == QDialog::Accepted ? DialogResult::kOk : DialogResult::kCancel;
+}
+
+QString CQtUiServices::GetOpenFileName(QWidget *parent)
+{
+    return QFileDialog::getOpenFileName(parent, QStringLiteral("打开"));
+}
+
+QString CQtUiServices::GetSaveFileName(QWidget *parent, const QString &suggestion)
+{
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("另存为"), suggestion);
 }
 
 void CQtUiServices::SetBusyCursor(bool busy)

@@ -9,5 +9,7 @@ public:
     int MessageBox(QWidget *owner, const QString &text, const QString &caption,
                    unsigned style) override;
     int RunModal(QDialog &dialog) override;
+    QString GetOpenFileName(QWidget *parent) override;
+    QString GetSaveFileName(QWidget *parent, const QString &suggestion) override;
     void SetBusyCursor(bool busy) override;
 };

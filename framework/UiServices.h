@@ -7,6 +7,7 @@ class QWidget;
 // Message-box styles and results, as the program's texts are specified with them.
 namespace MessageStyle {
 constexpr unsigned kOk = 0x00;
+constexpr unsigned kYesNoCancel = 0x03;
 constexpr unsigned kYesNo = 0x04;
 constexpr unsigned kIconExclamation = 0x30;
 constexpr unsigned kIconQuestion = 0x20;
@@ -35,6 +36,10 @@ public:
 
     // Runs `dialog` modally and returns its result (DialogResult::kOk when accepted).
     virtual int RunModal(QDialog &dialog) = 0;
+
+    // Asks for a file to open or a name to save under (no type filter); empty when cancelled.
+    virtual QString GetOpenFileName(QWidget *parent) = 0;
+    virtual QString GetSaveFileName(QWidget *parent, const QString &suggestion) = 0;
 
     // Shows or hides the busy cursor over the whole application.
     virtual void SetBusyCursor(bool busy) = 0;

@@ -1,0 +1,360 @@
+#include "MainFrm.h"
+
+#include "ChildFrm.h"
+#include "CmdTarget.h"
+#include "CommandIds.h"
+#include "KeyboardLocks.h"
+#include "RecentFileList.h"
+#include "StringTable.h"
+#include "TonecraftDoc.h"
+#include "TonecraftView.h"
+#include "Trace.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace {
+
+QString Text(int id)
+{
+    const char *text = StringTable::Find(id);
+    return text != nullptr ? QString::fromUtf8(text) : QString();
+}
+
+// The toolbar strip: 8 images of 16 x 15, silver showing the button face.
+constexpr int kButtonWidth = 16;
+constexpr int kButtonHeight = 15;
+
+} // namespace
+
+CMainFrame::CMainFrame(CCmdTarget *application)
+    : m_lpApplication(application)
+    , m_lpMdiArea(new QMdiArea(this))
+{
+    setCentralWidget(m_lpMdiArea);
+    setWindowTitle(Text(CommandId::kMainFrameTitle));
+    setWindowIcon(QIcon(QStringLiteral(":/images/mainframe-32.png")));
+    m_lpMdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_lpMdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    connect(m_lpMdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow *window) {
+        if (auto *child = qobject_cast<CChildFrame *>(window))
+            child->GetView()->OnActivateView(true);
+        RefreshMenus();
+        UpdateTitle();
+        UpdateCommandStates();
+    });
+
+    // The accelerator table: shortcuts of the window, each running its command when enabled.
+    for (const MenuResources::Accelerator &accel : MenuResources::Accelerators()) {
+        auto *shortcut = new QShortcut(QKeySequence(QString::fromLatin1(accel.keys)), this);
+        const int command = accel.command;
+        connect(shortcut, &QShortcut::activated, this, [this, command] {
+            if (IsCommandEnabled(command))
+                RouteCommand(command);
+        });
+    }
+    qApp->installEventFilter(this);
+    RefreshMenus();
+}
+
+int CMainFrame::OnCreate()
+{
+    const QImage strip(QStringLiteral(":/images/toolbar.png"));
+    if (strip.isNull()) {
+        TraceLine("Failed to create toolbar\n");
+        return -1;
+    }
+    m_lpToolBar = new QToolBar(Text(CommandId::kViewToolbar).section('\n', 1), this);
+    m_lpToolBar->setObjectName(QStringLiteral("toolbar-59392"));
+    m_lpToolBar->setIconSize(QSize(kButtonWidth, kButtonHeight));
+    m_lpToolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    m_lpToolBar->setMovable(true);
+    m_lpToolBar->setFloatable(true);
+    int image = 0;
+    for (int command : MenuResources::ToolbarLayout()) {
+        if (command == 0) {
+            m_lpToolBar->addSeparator();
+            continue;
+        }
+        QImage button = strip.copy(image++ * kButtonWidth, 0, kButtonWidth, kButtonHeight)
+                            .convertToFormat(QImage::Format_ARGB32);
+        QPixmap pixmap = QPixmap::fromImage(button);
+        pixmap.setMask(pixmap.createMaskFromColor(QColor(0xC0, 0xC0, 0xC0)));
+        QAction *action = ActionFor(command);
+        action->setIcon(QIcon(pixmap));
+        m_lpToolBar->addAction(action);
+    }
+    addToolBar(Qt::TopToolBarArea, m_lpToolBar);
+
+    m_lpStatusBar = new QStatusBar(this);
+    m_lpStatusBar->setObjectName(QStringLiteral("statusbar-59393"));
+    setStatusBar(m_lpStatusBar);
+    const int indicatorIds[]
+        = {CommandId::kIndicatorCaps, CommandId::kIndicatorNum, CommandId::kIndicatorScroll};
+    for (int i = 0; i < 3; ++i) {
+        m_lpIndicators[i] = new QLabel(Text(indicatorIds[i]), m_lpStatusBar);
+        m_lpIndicators[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        m_lpStatusBar->addPermanentWidget(m_lpIndicators[i]);
+    }
+    // The message pane shows the prompt of the item under the pointer, and "就绪" otherwise.
+    connect(m_lpStatusBar, &QStatusBar::messageChanged, this, [this](const QString &message) {
+        if (message.isEmpty())
+            m_lpStatusBar->showMessage(Text(CommandId::kIdleMessage));
+    });
+    m_lpStatusBar->showMessage(Text(CommandId::kIdleMessage));
+    UpdateIndicators();
+    RefreshMenus();
+    UpdateCommandStates();
+    return 0;
+}
+
+QAction *CMainFrame::ActionFor(int command)
+{
+    const auto found = m_actions.find(command);
+    if (found != m_actions.end())
+        return found->second;
+    auto *action = new QAction(this);
+    const QString text = Text(command);
+    action->setStatusTip(text.section('\n', 0, 0));
+    const QString tip = text.section('\n', 1, 1);
+    if (!tip.isEmpty())
+        action->setToolTip(tip);
+    action->setIconVisibleInMenu(false);
+    action->setData(command);
+    if (command == CommandId::kViewToolbar || command == CommandId::kViewStatusBar)
+        action->setCheckable(true);
+    connect(action, &QAction::triggered, this, [this, command] { RouteCommand(command); });
+    m_actions.emplace(command, action);
+    return action;
+}
+
+CChildFrame *CMainFrame::ActiveChild() const
+{
+    return qobject_cast<CChildFrame *>(m_lpMdiArea->activeSubWindow());
+}
+
+CCmdTarget *CMainFrame::ActiveViewTarget() const
+{
+    CChildFrame *child = ActiveChild();
+    return child != nullptr ? child->GetView() : nullptr;
+}
+
+CCmdTarget *CMainFrame::ActiveDocumentTarget() const
+{
+    CChildFrame *child = ActiveChild();
+    return child != nullptr ? child->GetDocument() : nullptr;
+}
+
+bool CMainFrame::IsCommandEnabled(int command) const
+{
+    bool enabled = false;
+    for (const CCmdTarget *target : {ActiveViewTarget(), ActiveDocumentTarget()}) {
+        if (target != nullptr && target->OnUpdateCommand(command, enabled))
+            return enabled;
+    }
+    if (OnUpdateFrameCommand(command, enabled))
+        return enabled;
+    return m_lpApplication->OnUpdateCommand(command, enabled) && enabled;
+}
+
+bool CMainFrame::RouteCommand(int command)
+{
+    if (!IsCommandEnabled(command))
+        return false;
+    for (CCmdTarget *target : {ActiveViewTarget(), ActiveDocumentTarget()}) {
+        if (target != nullptr && target->OnCommand(command))
+            return true;
+    }
+    return OnFrameCommand(command) || m_lpApplication->OnCommand(command);
+}
+
+void CMainFrame::UpdateCommandStates()
+{
+    for (const auto &[command, action] : m_actions) {
+        action->setEnabled(IsCommandEnabled(command));
+        if (command == CommandId::kViewToolbar && m_lpToolBar != nullptr)
+            action->setChecked(m_lpToolBar->isVisible());
+        else if (command == CommandId::kViewStatusBar && m_lpStatusBar != nullptr)
+            action->setChecked(m_lpStatusBar->isVisible());
+    }
+}
+
+bool CMainFrame::OnUpdateFrameCommand(int command, bool &enabled) const
+{
+    switch (command) {
+    case CommandId::kViewToolbar:
+    case CommandId::kViewStatusBar:
+        enabled = true;
+        return true;
+    case CommandId::kWindowNew:
+    case CommandId::kWindowCascade:
+    case CommandId::kWindowTile:
+    case CommandId::kWindowArrange:
+        enabled = ActiveChild() != nullptr;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CMainFrame::OnFrameCommand(int command)
+{
+    switch (command) {
+    case CommandId::kViewToolbar:
+        m_lpToolBar->setVisible(!m_lpToolBar->isVisible());
+        break;
+    case CommandId::kViewStatusBar:
+        m_lpStatusBar->setVisible(!m_lpStatusBar->isVisible());
+        break;
+    case CommandId::kWindowNew:
+        AddChildFrame(ActiveChild()->GetDocument());
+        break;
+    case CommandId::kWindowCascade:
+        m_lpMdiArea->cascadeSubWindows();
+        break;
+    case CommandId::kWindowTile:
+        m_lpMdiArea->tileSubWindows();
+        break;
+    case CommandId::kWindowArrange:
+        // Minimised windows line up along the bottom of the area by themselves.
+        break;
+    default:
+        return false;
+    }
+    UpdateCommandStates();
+    return true;
+}
+
+CChildFrame *CMainFrame::AddChildFrame(CTonecraftDoc *document)
+{
+    auto *child = new CChildFrame(document);
+    child->setWindowIcon(QIcon(QStringLiteral(":/images/imagetype-16.png")));
+    m_lpMdiArea->addSubWindow(child);
+    connect(child, &CChildFrame::closing, this, &CMainFrame::childClosing);
+    connect(document, &CDocument::titleChanged, this, &CMainFrame::UpdateTitle);
+    connect(child, &QObject::destroyed, this, [this] {
+        RefreshMenus();
+        UpdateTitle();
+        UpdateCommandStates();
+    });
+    child->ActivateFrame(Qt::WindowNoState);
+    m_lpMdiArea->setActiveSubWindow(child);
+    RefreshMenus();
+    UpdateTitle();
+    UpdateCommandStates();
+    return child;
+}
+
+void CMainFrame::RefreshMenus()
+{
+    const bool imageActive = !m_lpMdiArea->subWindowList().isEmpty();
+    if (imageActive)
+        BuildMenuBar(MenuResources::ImageMenu());
+    else
+        BuildMenuBar(MenuResources::MainFrameMenu());
+    m_nMenuId = imageActive ? CommandId::kImageType : CommandId::kMainFrameTitle;
+}
+
+void CMainFrame::BuildMenuBar(std::span<const MenuResources::Popup> popups)
+{
+    QMenuBar *bar = menuBar();
+    bar->clear();
+    for (const MenuResources::Popup &popup : popups) {
+        QMenu *menu = bar->addMenu(QString::fromUtf8(popup.title));
+        for (const MenuResources::Item &item : popup.items) {
+            if (item.text == nullptr) {
+                menu->addSeparator();
+            } else if (item.command == CommandId::kFileMru1) {
+                FillRecentFiles(menu, item);
+            } else {
+                QAction *action = ActionFor(item.command);
+                action->setText(QString::fromUtf8(item.text));
+                menu->addAction(action);
+            }
+        }
+        if (QString::fromUtf8(popup.title) == QStringLiteral("窗口(&W)"))
+            connect(menu, &QMenu::aboutToShow, this, [this, menu] { FillWindowList(menu); });
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+    }
+}
+
+void CMainFrame::FillRecentFiles(QMenu *menu, const MenuResources::Item &placeholder)
+{
+    const CRecentFileList *recent = CRecentFileList::Current();
+    if (recent == nullptr || recent->Files().isEmpty()) {
+        QAction *none = menu->addAction(QString::fromUtf8(placeholder.text));
+        none->setEnabled(false);
+        return;
+    }
+    const QStringList &files = recent->Files();
+    for (int i = 0; i < files.size(); ++i) {
+        QAction *action = ActionFor(CommandId::kFileMru1 + i);
+        action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()));
+        menu->addAction(action);
+    }
+}
+
+void CMainFrame::FillWindowList(QMenu *menu)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->property("windowEntry").toBool())
+            menu->removeAction(action), action->deleteLater();
+    }
+    const QList<QMdiSubWindow *> windows = m_lpMdiArea->subWindowList();
+    if (windows.isEmpty())
+        return;
+    menu->addSeparator()->setProperty("windowEntry", true);
+    for (int i = 0; i < windows.size(); ++i) {
+        QMdiSubWindow *window = windows[i];
+        QAction *entry
+            = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(window->windowTitle()));
+        entry->setProperty("windowEntry", true);
+        entry->setCheckable(true);
+        entry->setChecked(window == m_lpMdiArea->activeSubWindow());
+        connect(entry, &QAction::triggered, this,
+                [this, window] { m_lpMdiArea->setActiveSubWindow(window); });
+    }
+}
+
+void CMainFrame::UpdateTitle()
+{
+    const QString title = Text(CommandId::kMainFrameTitle);
+    CChildFrame *child = ActiveChild();
+    setWindowTitle(child != nullptr
+                       ? title + QStringLiteral(" - ") + child->GetDocument()->GetTitle()
+                       : title);
+}
+
+void CMainFrame::UpdateIndicators()
+{
+    const KeyboardLocks::State locks = KeyboardLocks::Query();
+    const bool lit[] = {locks.caps, locks.num, locks.scroll};
+    for (int i = 0; i < 3; ++i) {
+        if (m_lpIndicators[i] != nullptr)
+            m_lpIndicators[i]->setEnabled(lit[i]);
+    }
+}
+
+bool CMainFrame::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyRelease || event->type() == QEvent::WindowActivate)
+        UpdateIndicators();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    RouteCommand(CommandId::kAppExit);
+}

@@ -1,0 +1,226 @@
+#include "Tonecraft.h"
+
+#include "ChildFrm.h"
+#include "CommandIds.h"
+#include "MainFrm.h"
+#include "StringTable.h"
+#include "TonecraftDoc.h"
+#include "TonecraftView.h"
+#include "UiServices.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiArea>
+#include <QPageSetupDialog>
+#include <QPrinter>
+#include <QPushButton>
+
+CTonecraftApp::CTonecraftApp() = default;
+
+CTonecraftApp::~CTonecraftApp()
+{
+    CRecentFileList::SetCurrent(nullptr);
+}
+
+bool CTonecraftApp::InitInstance(const QStringList &arguments)
+{
+    QCoreApplication::setOrganizationName(CRecentFileList::kOrganization);
+    QCoreApplication::setApplicationName(QString::fromUtf8(StringTable::Find(CommandId::kAppName)));
+    m_recentFiles.ReadList();
+    CRecentFileList::SetCurrent(&m_recentFiles);
+
+    m_pMainFrame = std::make_unique<CMainFrame>(this);
+    if (m_pMainFrame->OnCreate() != 0)
+        return false;
+    connect(m_pMainFrame.get(), &CMainFrame::childClosing, this, &CTonecraftApp::OnChildClosing);
+
+    // The command line is read but asks for nothing: no document opens at start-up.
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("files"), QString());
+    parser.parse(arguments);
+
+    m_pMainFrame->show();
+    return true;
+}
+
+CTonecraftDoc *CTonecraftApp::OnFileNew()
+{
+    auto *document = new CTonecraftDoc(this);
+    if (!document->OnNewDocument()) {
+        delete document;
+        return nullptr;
+    }
+    const QString typeName
+        = QString::fromUtf8(StringTable::Find(CommandId::kImageType)).section('\n', 1, 1);
+    document->SetTitle(typeName + QString::number(++m_nUntitled));
+    connect(document, &CDocument::closeRequested, this,
+            [this, document] { CloseDocument(document); });
+    m_pMainFrame->AddChildFrame(document);
+    return document;
+}
+
+CTonecraftDoc *CTonecraftApp::OpenDocumentFile(const QString &path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    for (CTonecraftDoc *open : findChildren<CTonecraftDoc *>(Qt::FindDirectChildrenOnly)) {
+        if (open->GetPathName() == absolute) {
+            m_pMainFrame->MdiArea()->setActiveSubWindow(FrameOf(open));
+            return open;
+        }
+    }
+    auto *document = new CTonecraftDoc(this);
+    if (!document->OnOpenDocument(path)) {
+        delete document;
+        return nullptr;
+    }
+    connect(document, &CDocument::closeRequested, this,
+            [this, document] { CloseDocument(document); });
+    m_pMainFrame->AddChildFrame(document);
+    m_recentFiles.WriteList();
+    return document;
+}
+
+CChildFrame *CTonecraftApp::FrameOf(CTonecraftDoc *document) const
+{
+    for (QMdiSubWindow *window : m_pMainFrame->MdiArea()->subWindowList()) {
+        auto *child = qobject_cast<CChildFrame *>(window);
+        if (child != nullptr && child->GetDocument() == document)
+            return child;
+    }
+    return nullptr;
+}
+
+void CTonecraftApp::OnChildClosing(CChildFrame *frame, bool &accept)
+{
+    CTonecraftDoc *document = frame->GetDocument();
+    int views = 0;
+    for (QMdiSubWindow *window : m_pMainFrame->MdiArea()->subWindowList()) {
+        auto *child = qobject_cast<CChildFrame *>(window);
+        views += child != nullptr && child->GetDocument() == document;
+    }
+    if (views > 1)
+        return; // the document stays with its other windows
+    accept = document->SaveModified();
+    if (accept)
+        document->deleteLater();
+}
+
+void CTonecraftApp::CloseDocument(CTonecraftDoc *document)
+{
+    // The modified state is settled already: close every window without asking again.
+    document->SetModifiedFlag(false);
+    while (CChildFrame *frame = FrameOf(document))
+        delete frame;
+    document->deleteLater();
+    m_pMainFrame->RefreshMenus();
+}
+
+bool CTonecraftApp::CloseAllDocuments()
+{
+    const QList<CTonecraftDoc *> documents
+        = findChildren<CTonecraftDoc *>(Qt::FindDirectChildrenOnly);
+    for (CTonecraftDoc *document : documents) {
+        if (!document->SaveModified())
+            return false;
+    }
+    for (CTonecraftDoc *document : documents)
+        CloseDocument(document);
+    return true;
+}
+
+bool CTonecraftApp::OnUpdateCommand(int command, bool &enabled) const
+{
+    switch (command) {
+    case CommandId::kFileNew:
+    case CommandId::kFileOpen:
+    case CommandId::kFilePrintSetup:
+    case CommandId::kAppAbout:
+    case CommandId::kAppExit:
+        enabled = true;
+        return true;
+    default:
+        if (command >= CommandId::kFileMru1 && command < CommandId::kFileMru1 + kRecentFileCount) {
+            enabled = command - CommandId::kFileMru1 < m_recentFiles.Files().size();
+            return true;
+        }
+        return false;
+    }
+}
+
+bool CTonecraftApp::OnCommand(int command)
+{
+    switch (command) {
+    case CommandId::kFileNew:
+        OnFileNew();
+        return true;
+    case CommandId::kFileOpen: {
+        const QString path = CUiServices::Current().GetOpenFileName(m_pMainFrame.get());
+        if (!path.isEmpty())
+            OpenDocumentFile(path);
+        return true;
+    }
+    case CommandId::kFilePrintSetup: {
+        QPrinter printer;
+        QPageSetupDialog dialog(&printer, m_pMainFrame.get());
+        CUiServices::Current().RunModal(dialog);
+        return true;
+    }
+    case CommandId::kAppAbout: {
+        CAboutDlg about;
+        CUiServices::Current().RunModal(about);
+        return true;
+    }
+    case CommandId::kAppExit:
+        if (CloseAllDocuments()) {
+            m_recentFiles.WriteList();
+            m_pMainFrame->hide();
+            QCoreApplication::quit();
+        }
+        return true;
+    default:
+        if (command >= CommandId::kFileMru1 && command < CommandId::kFileMru1 + kRecentFileCount) {
+            const int index = command - CommandId::kFileMru1;
+            const QString path = m_recentFiles.Files().value(index);
+            // A file that no longer opens leaves the list, as the user would expect.
+            if (OpenDocumentFile(path) == nullptr) {
+                m_recentFiles.Remove(m_recentFiles.Files().indexOf(path));
+                m_recentFiles.WriteList();
+            }
+            m_pMainFrame->RefreshMenus();
+            return true;
+        }
+        return false;
+    }
+}
+
+CAboutDlg::CAboutDlg(QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("关于 Tonecraft"));
+    QFont font = this->font();
+    font.setPointSize(9);
+    setFont(font);
+    // Dialog units: a quarter of the average character width, an eighth of the line height.
+    const QFontMetrics metrics(font);
+    const double ux = metrics.averageCharWidth() / 4.0;
+    const double uy = metrics.height() / 8.0;
+    auto place = [ux, uy](QWidget *w, int x, int y, int cx, int cy) {
+        w->setGeometry(qRound(x * ux), qRound(y * uy), qRound(cx * ux), qRound(cy * uy));
+    };
+    setFixedSize(qRound(235 * ux), qRound(55 * uy));
+
+    auto *icon = new QLabel(this);
+    icon->setPixmap(QPixmap(QStringLiteral(":/images/mainframe-32.png")));
+    place(icon, 11, 17, 20, 20);
+    auto *name = new QLabel(QStringLiteral("Tonecraft 1.0 版"), this);
+    name->setTextFormat(Qt::PlainText);
+    place(name, 40, 10, 119, 8);
+    auto *line = new QLabel(QStringLiteral("灰度点运算：反色、线性、阈值、窗口、拉伸、均衡"), this);
+    place(line, 40, 25, 119, 8);
+    auto *ok = new QPushButton(QStringLiteral("确定"), this);
+    ok->setDefault(true);
+    place(ok, 178, 7, 50, 14);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}

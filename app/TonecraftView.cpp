@@ -1,0 +1,183 @@
+#include "TonecraftView.h"
+
+#include "CommandIds.h"
+#include "DibImage.h"
+#include "DibLock.h"
+#include "PainterDC.h"
+#include "PrintLayout.h"
+#include "TonecraftDoc.h"
+#include "UiServices.h"
+#include "WaitCursor.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QScrollBar>
+
+namespace {
+
+// Printing resolution: sharp on paper, and a page image of a size a PDF can carry.
+constexpr int kPrintDpi = 300;
+
+QColor FromColorRef(std::uint32_t colorRef)
+{
+    return QColor(static_cast<int>(colorRef & 0xFF), static_cast<int>((colorRef >> 8) & 0xFF),
+                  static_cast<int>((colorRef >> 16) & 0xFF));
+}
+
+} // namespace
+
+CTonecraftView::CTonecraftView(CTonecraftDoc *document, QWidget *parent)
+    : QAbstractScrollArea(parent)
+    , m_lpDocument(document)
+{
+    Q_ASSERT(document != nullptr);
+    // The view paints every pixel itself: no system background fill before paintEvent.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    connect(document, &CDocument::viewsUpdateRequested, viewport(), qOverload<>(&QWidget::update));
+    UpdateScrollSizes();
+}
+
+void CTonecraftView::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(viewport());
+    const QPoint origin(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    painter.translate(-origin);
+    CPainterDC dc(painter, event->rect().translated(origin));
+    OnEraseBkgnd(dc);
+    OnDraw(dc);
+}
+
+bool CTonecraftView::OnEraseBkgnd(CPainterDC &dc)
+{
+    const Rect clip = dc.GetClipBox();
+    dc.Painter().fillRect(
+        QRect(clip.left, clip.top, static_cast<int>(clip.Width()), static_cast<int>(clip.Height())),
+        FromColorRef(m_lpDocument->m_backColor));
+    return true;
+}
+
+void CTonecraftView::OnDraw(CPainterDC &dc)
+{
+    CWaitCursor wait;
+    const DibHandle &block = m_lpDocument->GetImageBlock();
+    if (block.IsNull())
+        return;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    {
+        DibReadLock lock(block);
+        width = static_cast<std::int32_t>(CDibImage::GetImageWidth(lock.Data()));
+        height = static_cast<std::int32_t>(CDibImage::GetImageHeight(lock.Data()));
+    }
+    const Rect source{0, 0, width, height};
+    const Rect destination
+        = dc.IsPrinting() ? PrintDestination(width, height, dc.GetPrinterCaps()) : source;
+    if (destination.IsEmpty())
+        return;
+    CDibImage::DrawToDevice(dc, destination, block, source, m_lpDocument->GetPalette());
+}
+
+void CTonecraftView::UpdateScrollSizes()
+{
+    const QSize total = m_lpDocument->GetImageSize();
+    const QSize page = viewport()->size();
+    horizontalScrollBar()->setRange(0, std::max(0, total.width() - page.width()));
+    horizontalScrollBar()->setPageStep(page.width());
+    verticalScrollBar()->setRange(0, std::max(0, total.height() - page.height()));
+    verticalScrollBar()->setPageStep(page.height());
+}
+
+void CTonecraftView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    viewport()->update();
+    UpdateScrollSizes();
+}
+
+void CTonecraftView::scrollContentsBy(int dx, int dy)
+{
+    // Moves what is on screen and repaints only the strip that scrolled into view.
+    viewport()->scroll(dx, dy);
+}
+
+int CTonecraftView::RealizeDocPalette(QWidget *window)
+{
+    Q_ASSERT(window != nullptr);
+    if (m_lpDocument->GetImageBlock().IsNull() || m_lpDocument->GetPalette() == nullptr)
+        return 0;
+    // Every display here is true-colour: the image is drawn from its own colour table, and
+    // realising its palette changes no system entries, so no view needs repainting.
+    return 0;
+}
+
+void CTonecraftView::OnActivateView(bool activate)
+{
+    if (activate)
+        RealizeDocPalette(this);
+}
+
+void CTonecraftView::PrintPage(QPrinter &printer)
+{
+    QPainter painter(&printer);
+    painter.setRenderHint(QPainter::LosslessImageRendering);
+    const PrinterCaps caps{printer.width(), printer.height(), printer.logicalDpiX(),
+                           printer.logicalDpiY()};
+    CPainterDC dc(painter, QRect(0, 0, caps.horzRes, caps.vertRes), caps);
+    OnDraw(dc);
+}
+
+void CTonecraftView::OnFilePrint(bool withDialog)
+{
+    QPrinter printer;
+    printer.setResolution(kPrintDpi);
+    if (withDialog) {
+        QPrintDialog dialog(&printer, this);
+        dialog.setMinMax(1, 1);
+        if (CUiServices::Current().RunModal(dialog) != DialogResult::kOk)
+            return;
+    }
+    PrintPage(printer);
+}
+
+void CTonecraftView::OnFilePrintPreview()
+{
+    QPrinter printer;
+    printer.setResolution(kPrintDpi);
+    QPrintPreviewDialog preview(&printer, this);
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter *target) { PrintPage(*target); });
+    CUiServices::Current().RunModal(preview);
+}
+
+bool CTonecraftView::OnUpdateCommand(int command, bool &enabled) const
+{
+    switch (command) {
+    case CommandId::kFilePrint:
+    case CommandId::kFilePrintDirect:
+    case CommandId::kFilePrintPreview:
+        enabled = true;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CTonecraftView::OnCommand(int command)
+{
+    switch (command) {
+    case CommandId::kFilePrint:
+        OnFilePrint(true);
+        return true;
+    case CommandId::kFilePrintDirect:
+        OnFilePrint(false);
+        return true;
+    case CommandId::kFilePrintPreview:
+        OnFilePrintPreview();
+        return true;
+    default:
+        return false;
+    }
+}
