@@ -308,8 +308,10 @@ void CMainFrame::FillRecentFiles(QMenu *menu, const MenuResources::Item &placeho
 void CMainFrame::FillWindowList(QMenu *menu)
 {
     for (QAction *action : menu->actions()) {
-        if (action->property("windowEntry").toBool())
-            menu->removeAction(action), action->deleteLater();
+        if (action->property("windowEntry").toBool()) {
+            menu->removeAction(action);
+            action->deleteLater();
+        }
     }
     const QList<QMdiSubWindow *> windows = m_lpMdiArea->subWindowList();
     if (windows.isEmpty())
