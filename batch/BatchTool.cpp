@@ -295,6 +295,7 @@ int RunTransform(const Operation &op, const Parameters &p, const std::string &in
     return kDone;
 }
 
+#ifdef TONECRAFT_BATCH_RENDER
 int WriteOutput(const std::string &path, const std::string &bytes, std::ostream &err)
 {
     try {
@@ -306,6 +307,8 @@ int WriteOutput(const std::string &path, const std::string &bytes, std::ostream 
     }
     return kDone;
 }
+
+#endif
 
 int RunRender(const std::string &inPath, const std::string &outPath, std::ostream &err)
 {
