@@ -109,42 +109,57 @@ std::uint32_t CDibDecoder::FromMasks(std::uint32_t pixel) const
     return Rgb(rgb[0], rgb[1], rgb[2]);
 }
 
-void CDibDecoder::DecodeColumns(std::uint32_t row, std::span<const std::uint32_t> columns,
-                                std::uint32_t *out) const
+template<typename ColumnAt>
+void CDibDecoder::Decode(std::uint32_t row, std::size_t n, ColumnAt columnAt,
+                         std::uint32_t *out) const
 {
     const std::uint8_t *line
         = m_lpRows + std::uint64_t{m_layout.height - 1 - row} * m_layout.stride;
-    const std::size_t n = columns.size();
     switch (m_kind) {
     case Kind::Indexed:
         if (m_layout.bitCount == 8) {
             for (std::size_t i = 0; i < n; ++i)
-                out[i] = m_colors[line[columns[i]]];
+                out[i] = m_colors[line[columnAt(i)]];
         } else if (m_layout.bitCount == 4) {
             for (std::size_t i = 0; i < n; ++i) {
-                const std::uint8_t byte = line[columns[i] / 2];
-                out[i] = m_colors[(columns[i] % 2 == 0) ? byte >> 4 : byte & 0x0F];
+                const std::uint32_t x = columnAt(i);
+                const std::uint8_t byte = line[x / 2];
+                out[i] = m_colors[(x % 2 == 0) ? byte >> 4 : byte & 0x0F];
             }
         } else {
             for (std::size_t i = 0; i < n; ++i) {
-                const std::uint8_t byte = line[columns[i] / 8];
-                out[i] = m_colors[(byte >> (7 - columns[i] % 8)) & 1];
+                const std::uint32_t x = columnAt(i);
+                out[i] = m_colors[(line[x / 8] >> (7 - x % 8)) & 1];
             }
         }
         break;
     case Kind::Rgb24:
         for (std::size_t i = 0; i < n; ++i) {
-            const std::uint8_t *p = line + std::size_t{columns[i]} * 3;
+            const std::uint8_t *p = line + std::size_t{columnAt(i)} * 3;
             out[i] = Rgb(p[2], p[1], p[0]);
         }
         break;
     case Kind::Rgb16:
         for (std::size_t i = 0; i < n; ++i)
-            out[i] = FromMasks(ByteOrder::ReadU16(line + std::size_t{columns[i]} * 2));
+            out[i] = FromMasks(ByteOrder::ReadU16(line + std::size_t{columnAt(i)} * 2));
         break;
     case Kind::Rgb32:
         for (std::size_t i = 0; i < n; ++i)
-            out[i] = FromMasks(ByteOrder::ReadU32(line + std::size_t{columns[i]} * 4));
+            out[i] = FromMasks(ByteOrder::ReadU32(line + std::size_t{columnAt(i)} * 4));
         break;
     }
+}
+
+void CDibDecoder::DecodeColumns(std::uint32_t row, std::span<const std::uint32_t> columns,
+                                std::uint32_t *out) const
+{
+    Decode(
+        row, columns.size(), [columns](std::size_t i) { return columns[i]; }, out);
+}
+
+void CDibDecoder::DecodeSpan(std::uint32_t row, std::uint32_t first, std::size_t count,
+                             std::uint32_t *out) const
+{
+    Decode(
+        row, count, [first](std::size_t i) { return first + static_cast<std::uint32_t>(i); }, out);
 }

@@ -3,6 +3,7 @@
 #include "DibLayout.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -27,7 +28,14 @@ public:
     void DecodeColumns(std::uint32_t row, std::span<const std::uint32_t> columns,
                        std::uint32_t *out) const;
 
+    // Colours of `count` consecutive pixels of picture row `row` from column `first` on.
+    void DecodeSpan(std::uint32_t row, std::uint32_t first, std::size_t count,
+                    std::uint32_t *out) const;
+
 private:
+    template<typename ColumnAt>
+    void Decode(std::uint32_t row, std::size_t n, ColumnAt columnAt, std::uint32_t *out) const;
+
     struct Channel
     {
         std::uint32_t mask = 0;

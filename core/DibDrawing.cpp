@@ -62,6 +62,8 @@ int DrawSampled(CDeviceContext &dc, const CDibDecoder &decoder, const Rect &dst,
     if (columns.empty())
         return 0;
     const std::size_t n = columns.size();
+    // Equal widths sample consecutive columns: decode them as one run.
+    const bool oneToOne = dst.Width() == src.Width();
 
     std::int32_t stripTop = 0;
     std::int64_t stripRows = 0;
@@ -80,8 +82,11 @@ int DrawSampled(CDeviceContext &dc, const CDibDecoder &decoder, const Rect &dst,
         }
         if (stripRows == 0)
             stripTop = y;
-        decoder.DecodeColumns(static_cast<std::uint32_t>(sy), columns,
-                              strip.data() + static_cast<std::size_t>(stripRows) * n);
+        std::uint32_t *out = strip.data() + static_cast<std::size_t>(stripRows) * n;
+        if (oneToOne)
+            decoder.DecodeSpan(static_cast<std::uint32_t>(sy), columns.front(), n, out);
+        else
+            decoder.DecodeColumns(static_cast<std::uint32_t>(sy), columns, out);
         if (++stripRows == kStripRows)
             flush();
     }

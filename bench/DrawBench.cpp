@@ -1,0 +1,163 @@
+// Drawing cost must follow the area drawn, not the image's size: times a 1000 x 800 region of
+// a 20000 x 20000 8-bit image against the whole of a 1000 x 800 image, both at natural size
+// onto a canvas of the region's size, and prints their ratio (and each against a memcpy of
+// the canvas, measured in the same run).
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "DeviceContext.h"
+#include "DibHandle.h"
+#include "DibImage.h"
+#include "DibLock.h"
+
+namespace {
+
+constexpr std::int32_t kRegionWidth = 1000;
+constexpr std::int32_t kRegionHeight = 800;
+
+// A device whose pixels land in a canvas of the region's size, as a view's back buffer would.
+class CCanvasDC : public CDeviceContext
+{
+public:
+    explicit CCanvasDC(Rect clip)
+        : m_clip(clip)
+        , m_canvas(static_cast<std::size_t>(kRegionWidth) * kRegionHeight)
+    { }
+    Rect GetClipBox() const override { return m_clip; }
+    const CPalette *SelectPalette(const CPalette *, bool) override { return nullptr; }
+    int SetStretchBltMode(int mode) override { return mode; }
+    void PutPixels(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                   const std::uint32_t *pixels, std::size_t stride) override
+    {
+        for (std::int32_t r = 0; r < height; ++r) {
+            std::uint32_t *to = m_canvas.data()
+                + static_cast<std::size_t>(y - m_clip.top + r) * kRegionWidth
+                + static_cast<std::size_t>(x - m_clip.left);
+            std::memcpy(to, pixels + static_cast<std::size_t>(r) * stride,
+                        static_cast<std::size_t>(width) * sizeof(std::uint32_t));
+        }
+    }
+
+private:
+    Rect m_clip;
+    std::vector<std::uint32_t> m_canvas;
+};
+
+// An 8-bit, 256-colour image; only the rows of `fillTop`..`fillBottom` (picture rows) get
+// random pixels, the rest stays as the allocator's untouched zero pages.
+DibHandle MakeImage(std::int32_t width, std::int32_t height, std::int32_t fillTop,
+                    std::int32_t fillBottom)
+{
+    const std::uint64_t stride = ((static_cast<std::uint64_t>(width) * 8 + 31) / 32) * 4;
+    DibHandle block = DibHandle::Allocate(40 + 1024 + stride * static_cast<std::uint64_t>(height));
+    DibLock lock(block);
+    std::uint8_t *h = lock.Data();
+    const std::uint32_t fields[]
+        = {40, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)};
+    std::memcpy(h, fields, sizeof fields);
+    h[12] = 1;
+    h[14] = 8;
+    for (int i = 0; i < 256; ++i)
+        h[40 + 4 * i] = h[41 + 4 * i] = h[42 + 4 * i] = static_cast<std::uint8_t>(i);
+    std::mt19937 rng(5);
+    for (std::int32_t row = fillTop; row < fillBottom; ++row) {
+        std::uint8_t *line = h + 1064 + stride * static_cast<std::uint64_t>(height - 1 - row);
+        for (std::uint64_t x = 0; x < stride; ++x)
+            line[x] = static_cast<std::uint8_t>(rng());
+    }
+    return block;
+}
+
+std::map<std::string, double> g_times; // ns per iteration, by benchmark name
+
+void DrawRegion(benchmark::State &state, std::int32_t size, Rect clip)
+{
+    static std::map<std::int32_t, DibHandle> images;
+    DibHandle &image = images[size];
+    if (image.IsNull())
+        image = MakeImage(size, size == kRegionWidth ? kRegionHeight : size, clip.top, clip.bottom);
+    std::int32_t width = 0, height = 0;
+    {
+        DibReadLock lock(image);
+        width = static_cast<std::int32_t>(CDibImage::GetImageWidth(lock.Data()));
+        height = static_cast<std::int32_t>(CDibImage::GetImageHeight(lock.Data()));
+    }
+    const Rect picture{0, 0, width, height};
+    CCanvasDC dc(clip);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CDibImage::DrawToDevice(dc, picture, image, picture, nullptr));
+}
+
+void BM_DrawRegionOfHugeImage(benchmark::State &state)
+{
+    DrawRegion(state, 20000, Rect{9000, 9500, 9000 + kRegionWidth, 9500 + kRegionHeight});
+}
+
+void BM_DrawWholeSmallImage(benchmark::State &state)
+{
+    DrawRegion(state, kRegionWidth, Rect{0, 0, kRegionWidth, kRegionHeight});
+}
+
+void BM_MemcpyCanvas(benchmark::State &state)
+{
+    const std::size_t bytes = static_cast<std::size_t>(kRegionWidth) * kRegionHeight * 4;
+    std::vector<std::uint8_t> from(bytes, 1), to(bytes);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), bytes);
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+BENCHMARK(BM_MemcpyCanvas)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_DrawWholeSmallImage)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_DrawRegionOfHugeImage)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Keeps the fastest real time of each benchmark (repetitions only add noise upward).
+class CCollectingReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs) {
+            if (run.run_type != Run::RT_Iteration)
+                continue;
+            const std::string name = run.benchmark_name().substr(0, run.benchmark_name().find('/'));
+            const double ns = run.GetAdjustedRealTime() * 1000.0; // reported in microseconds
+            const auto found = g_times.find(name);
+            if (found == g_times.end() || ns < found->second)
+                g_times[name] = ns;
+        }
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    CCollectingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double memcpyNs = g_times["BM_MemcpyCanvas"];
+    const double small = g_times["BM_DrawWholeSmallImage"];
+    const double huge = g_times["BM_DrawRegionOfHugeImage"];
+    if (memcpyNs > 0 && small > 0 && huge > 0) {
+        std::printf(
+            "\n1000x800 drawn from a 1000x800 image:     %8.1f us  %5.2f x memcpy of the canvas\n",
+            small / 1000, small / memcpyNs);
+        std::printf(
+            "1000x800 drawn from a 20000x20000 image: %8.1f us  %5.2f x memcpy of the canvas\n",
+            huge / 1000, huge / memcpyNs);
+        std::printf("ratio huge / small: %.2f\n", huge / small);
+    }
+    benchmark::Shutdown();
+    return 0;
+}
