@@ -75,7 +75,7 @@ void CTonecraftDoc::PrepareImage()
         m_pPalette.reset();
 }
 
-bool CTonecraftDoc::OpenImageFile(const QString &path)
+bool CTonecraftDoc::ReadImageFile(const QString &path, std::optional<CWaitCursor> &wait)
 {
     CDiskFile file;
     CFileException openError(CFileException::Cause::Generic, 0, path.toStdString());
@@ -83,9 +83,9 @@ bool CTonecraftDoc::OpenImageFile(const QString &path)
         ReportSaveLoadException(path, &openError, false, kPromptOpenFailed);
         return false;
     }
-
-    std::optional<CWaitCursor> wait(std::in_place);
+    wait.emplace();
     m_pDibImage = std::make_unique<CDibImage>();
+    m_hImageBlock.Reset();
     try {
         m_hImageBlock = CDibImage::ReadBmpFile(file);
     } catch (const CFileException &error) {
@@ -96,6 +96,14 @@ bool CTonecraftDoc::OpenImageFile(const QString &path)
         m_pDibImage.reset();
         return false;
     }
+    return true;
+}
+
+bool CTonecraftDoc::OpenImageFile(const QString &path)
+{
+    std::optional<CWaitCursor> wait;
+    if (!ReadImageFile(path, wait))
+        return false;
     PrepareImage();
     wait.reset();
 
@@ -152,26 +160,9 @@ void CTonecraftDoc::OnCmdReload()
             == DialogResult::kNo)
         return;
 
-    const QString path = GetPathName();
-    CDiskFile file;
-    CFileException openError(CFileException::Cause::Generic, 0, path.toStdString());
-    if (!file.Open(path, CDiskFile::kReadShareDenyWrite, &openError)) {
-        ReportSaveLoadException(path, &openError, false, kPromptOpenFailed);
+    std::optional<CWaitCursor> wait;
+    if (!ReadImageFile(GetPathName(), wait))
         return;
-    }
-
-    std::optional<CWaitCursor> wait(std::in_place);
-    m_pDibImage = std::make_unique<CDibImage>();
-    m_hImageBlock.Reset();
-    try {
-        m_hImageBlock = CDibImage::ReadBmpFile(file);
-    } catch (const CFileException &error) {
-        file.Abort();
-        wait.reset();
-        ReportSaveLoadException(path, &error, false, kPromptOpenFailed);
-        m_pDibImage.reset();
-        return;
-    }
     PrepareImage();
     if (m_hImageBlock.IsNull()) {
         ShowMessage(Messages::kReadError, MessageStyle::kIconInformation);
