@@ -71,7 +71,9 @@ Bytes GrayTable256()
 
 Bytes MakeBmpFile(std::span<const std::uint8_t> dib, std::uint32_t offBits)
 {
-    Bytes file(14, 0);
+    // Sized up front and copied into: growing a 14-byte vector by insert trips g++ 12's
+    // -Warray-bounds at -O3 (a false positive).
+    Bytes file(14 + dib.size(), 0);
     file[0] = 'B';
     file[1] = 'M';
     PutU32(file, 2, static_cast<std::uint32_t>(14 + dib.size()));
@@ -82,7 +84,7 @@ Bytes MakeBmpFile(std::span<const std::uint8_t> dib, std::uint32_t offBits)
         offBits = 14 + headerSize + (dib.size() > headerSize + 1024 ? 1024u : 0u);
     }
     PutU32(file, 10, offBits);
-    file.insert(file.end(), dib.begin(), dib.end());
+    std::copy(dib.begin(), dib.end(), file.begin() + 14);
     return file;
 }
 
