@@ -68,6 +68,17 @@ CMainFrame::CMainFrame(CCmdTarget *application)
     RefreshMenus();
 }
 
+CMainFrame::~CMainFrame()
+{
+    // The area, its windows and the status bar die after this object's own part has ended;
+    // what they signal then must not reach it.
+    m_lpMdiArea->disconnect(this);
+    for (QMdiSubWindow *window : m_lpMdiArea->subWindowList())
+        window->disconnect(this);
+    if (m_lpStatusBar != nullptr)
+        m_lpStatusBar->disconnect(this);
+}
+
 int CMainFrame::OnCreate()
 {
     const QImage strip(QStringLiteral(":/images/toolbar.png"));
@@ -243,6 +254,7 @@ CChildFrame *CMainFrame::AddChildFrame(CTonecraftDoc *document)
     m_lpMdiArea->addSubWindow(child);
     connect(child, &CChildFrame::closing, this, &CMainFrame::childClosing);
     connect(document, &CDocument::titleChanged, this, &CMainFrame::UpdateTitle);
+    connect(child, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::UpdateTitle);
     connect(child, &QObject::destroyed, this, [this] {
         RefreshMenus();
         UpdateTitle();
@@ -269,6 +281,12 @@ void CMainFrame::RefreshMenus()
 void CMainFrame::BuildMenuBar(std::span<const MenuResources::Popup> popups)
 {
     QMenuBar *bar = menuBar();
+    // The popups are children of the bar, which clear() leaves alive; this may run from one
+    // of their own actions, so they go once control is back in the event loop.
+    for (QAction *popup : bar->actions()) {
+        if (QMenu *menu = popup->menu())
+            menu->deleteLater();
+    }
     bar->clear();
     for (const MenuResources::Popup &popup : popups) {
         QMenu *menu = bar->addMenu(QString::fromUtf8(popup.title));
@@ -293,8 +311,11 @@ void CMainFrame::FillRecentFiles(QMenu *menu, const MenuResources::Item &placeho
 {
     const CRecentFileList *recent = CRecentFileList::Current();
     if (recent == nullptr || recent->Files().isEmpty()) {
-        QAction *none = menu->addAction(QString::fromUtf8(placeholder.text));
+        // The grayed item keeps the first entry's command and prompt.
+        QAction *none = ActionFor(placeholder.command);
+        none->setText(QString::fromUtf8(placeholder.text));
         none->setEnabled(false);
+        menu->addAction(none);
         return;
     }
     const QStringList &files = recent->Files();
@@ -331,9 +352,10 @@ void CMainFrame::FillWindowList(QMenu *menu)
 
 void CMainFrame::UpdateTitle()
 {
+    // A maximised child adds " - [its title]" to the main title by itself.
     const QString title = Text(CommandId::kMainFrameTitle);
     CChildFrame *child = ActiveChild();
-    setWindowTitle(child != nullptr
+    setWindowTitle(child != nullptr && !child->isMaximized()
                        ? title + QStringLiteral(" - ") + child->GetDocument()->GetTitle()
                        : title);
 }

@@ -27,6 +27,7 @@ class CMainFrame : public QMainWindow
 
 public:
     explicit CMainFrame(CCmdTarget *application);
+    ~CMainFrame() override;
 
     // Builds the toolbar and status bar; 0 on success, -1 when either cannot be created.
     int OnCreate();

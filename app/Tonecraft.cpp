@@ -3,6 +3,7 @@
 #include "ChildFrm.h"
 #include "CommandIds.h"
 #include "MainFrm.h"
+#include "SharedPrinter.h"
 #include "StringTable.h"
 #include "TonecraftDoc.h"
 #include "TonecraftView.h"
@@ -17,11 +18,18 @@
 #include <QPrinter>
 #include <QPushButton>
 
-CTonecraftApp::CTonecraftApp() = default;
+CTonecraftApp::CTonecraftApp()
+    : m_pPrinter(std::make_unique<QPrinter>())
+{
+    // Sharp on paper, and a page image of a size a PDF can carry.
+    m_pPrinter->setResolution(CTonecraftView::kPrintDpi);
+    SharedPrinter::SetCurrent(m_pPrinter.get());
+}
 
 CTonecraftApp::~CTonecraftApp()
 {
     CRecentFileList::SetCurrent(nullptr);
+    SharedPrinter::SetCurrent(nullptr);
 }
 
 bool CTonecraftApp::InitInstance(const QStringList &arguments)
@@ -162,8 +170,7 @@ bool CTonecraftApp::OnCommand(int command)
         return true;
     }
     case CommandId::kFilePrintSetup: {
-        QPrinter printer;
-        QPageSetupDialog dialog(&printer, m_pMainFrame.get());
+        QPageSetupDialog dialog(m_pPrinter.get(), m_pMainFrame.get());
         CUiServices::Current().RunModal(dialog);
         return true;
     }
@@ -214,10 +221,11 @@ CAboutDlg::CAboutDlg(QWidget *parent)
     auto *icon = new QLabel(this);
     icon->setPixmap(QPixmap(QStringLiteral(":/images/mainframe-32.png")));
     place(icon, 11, 17, 20, 20);
+    icon->resize(icon->sizeHint()); // an icon control takes its icon's size
     auto *name = new QLabel(QStringLiteral("Tonecraft 1.0 版"), this);
     name->setTextFormat(Qt::PlainText);
     place(name, 40, 10, 119, 8);
-    auto *line = new QLabel(QStringLiteral("灰度点运算：反色、线性、阈值、窗口、拉伸、均衡"), this);
+    auto *line = new QLabel(QStringLiteral("灰度图像点运算"), this);
     place(line, 40, 25, 119, 8);
     auto *ok = new QPushButton(QStringLiteral("确定"), this);
     ok->setDefault(true);

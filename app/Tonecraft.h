@@ -11,6 +11,7 @@
 class CChildFrame;
 class CMainFrame;
 class CTonecraftDoc;
+class QPrinter;
 
 // The application: settings, the recent-file list, the one kind of document (an image in a
 // child window with a view) and the application-wide commands (new, open, recent files,
@@ -49,6 +50,7 @@ private:
     void CloseDocument(CTonecraftDoc *document);
 
     CRecentFileList m_recentFiles{kRecentFileCount};
+    std::unique_ptr<QPrinter> m_pPrinter; // the printer print set-up configures
     std::unique_ptr<CMainFrame> m_pMainFrame;
     int m_nUntitled = 0;
 };

@@ -5,6 +5,7 @@
 #include "DibLock.h"
 #include "PainterDC.h"
 #include "PrintLayout.h"
+#include "SharedPrinter.h"
 #include "TonecraftDoc.h"
 #include "UiServices.h"
 #include "WaitCursor.h"
@@ -17,9 +18,6 @@
 #include <QScrollBar>
 
 namespace {
-
-// Printing resolution: sharp on paper, and a page image of a size a PDF can carry.
-constexpr int kPrintDpi = 300;
 
 QColor FromColorRef(std::uint32_t colorRef)
 {
@@ -129,10 +127,30 @@ void CTonecraftView::PrintPage(QPrinter &printer)
     OnDraw(dc);
 }
 
+namespace {
+
+// Runs `job` with the printer print set-up configured, or a fresh one when there is none.
+template<typename Job> void WithPrinter(Job job)
+{
+    QPrinter *shared = SharedPrinter::Current();
+    if (shared != nullptr) {
+        job(*shared);
+        return;
+    }
+    QPrinter local;
+    local.setResolution(CTonecraftView::kPrintDpi);
+    job(local);
+}
+
+} // namespace
+
 void CTonecraftView::OnFilePrint(bool withDialog)
 {
-    QPrinter printer;
-    printer.setResolution(kPrintDpi);
+    WithPrinter([this, withDialog](QPrinter &printer) { Print(printer, withDialog); });
+}
+
+void CTonecraftView::Print(QPrinter &printer, bool withDialog)
+{
     if (withDialog) {
         QPrintDialog dialog(&printer, this);
         dialog.setMinMax(1, 1);
@@ -144,12 +162,12 @@ void CTonecraftView::OnFilePrint(bool withDialog)
 
 void CTonecraftView::OnFilePrintPreview()
 {
-    QPrinter printer;
-    printer.setResolution(kPrintDpi);
-    QPrintPreviewDialog preview(&printer, this);
-    connect(&preview, &QPrintPreviewDialog::paintRequested, this,
-            [this](QPrinter *target) { PrintPage(*target); });
-    CUiServices::Current().RunModal(preview);
+    WithPrinter([this](QPrinter &printer) {
+        QPrintPreviewDialog preview(&printer, this);
+        connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+                [this](QPrinter *target) { PrintPage(*target); });
+        CUiServices::Current().RunModal(preview);
+    });
 }
 
 bool CTonecraftView::OnUpdateCommand(int command, bool &enabled) const

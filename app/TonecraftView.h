@@ -35,6 +35,9 @@ public:
     // Called when the view's frame becomes active.
     void OnActivateView(bool activate);
 
+    // The resolution prints are made at, unless print set-up chose another printer's.
+    static constexpr int kPrintDpi = 300;
+
     // Prints one page onto `printer` (the print loop's one page).
     void PrintPage(QPrinter &printer);
 
@@ -48,6 +51,7 @@ protected:
 
 private:
     void OnFilePrint(bool withDialog);
+    void Print(QPrinter &printer, bool withDialog);
     void OnFilePrintPreview();
 
     CTonecraftDoc *m_lpDocument;

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QDialog>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -25,6 +28,11 @@ inline void PrintTo(const QByteArray &value, std::ostream *os)
 inline void PrintTo(const QSize &value, std::ostream *os)
 {
     *os << value.width() << " x " << value.height();
+}
+inline void PrintTo(const QRect &value, std::ostream *os)
+{
+    *os << value.width() << " x " << value.height() << " at (" << value.x() << ", " << value.y()
+        << ")";
 }
 
 // A CUiServices that answers at once and records every call. Installed for its lifetime.
@@ -73,16 +81,20 @@ public:
         return answer;
     }
 
-    int RunModal(QDialog & /*dialog*/) override
+    int RunModal(QDialog &dialog) override
     {
-        ADD_FAILURE() << "no dialog may run here";
-        return DialogResult::kCancel;
+        dialogs.push_back(dialog.metaObject()->className());
+        if (!runModal) {
+            ADD_FAILURE() << "no dialog may run here: " << dialogs.back();
+            return DialogResult::kCancel;
+        }
+        return runModal(dialog);
     }
 
-    QString GetOpenFileName(QWidget * /*parent*/) override { return NoFileDialog(); }
+    QString GetOpenFileName(QWidget * /*parent*/) override { return NextFileAnswer(); }
     QString GetSaveFileName(QWidget * /*parent*/, const QString & /*suggestion*/) override
     {
-        return NoFileDialog();
+        return NextFileAnswer();
     }
 
     void SetBusyCursor(bool busy) override
@@ -99,13 +111,24 @@ public:
 
     std::vector<std::string> events;
     std::vector<Message> messages;
-    std::deque<int> answers; // for questions, in order
+    std::deque<int> answers;         // for questions, in order
+    std::deque<QString> fileAnswers; // for file dialogs, in order; an empty name cancels
+
+    // Stands in for running a dialog modally and returns its result; unset, any dialog
+    // fails the test. `dialogs` lists the class names of the dialogs asked for, in order.
+    std::function<int(QDialog &)> runModal;
+    std::vector<std::string> dialogs;
 
 private:
-    static QString NoFileDialog()
+    QString NextFileAnswer()
     {
-        ADD_FAILURE() << "no file dialog may run here";
-        return {};
+        if (fileAnswers.empty()) {
+            ADD_FAILURE() << "no file dialog may run here";
+            return {};
+        }
+        QString answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
     }
 
     CUiServices *m_lpPrevious = nullptr;
