@@ -46,7 +46,7 @@ struct Parameters
 
 enum class ParamKind { Real, Level };
 
-struct ParamSpec
+struct ParamInfo
 {
     const char *name;
     ParamKind kind;
@@ -58,17 +58,17 @@ struct ParamSpec
 struct Operation
 {
     std::string_view name;
-    std::span<const ParamSpec> params;
+    std::span<const ParamInfo> params;
     const char *refusal;
     void (*apply)(std::uint8_t *bits, std::int32_t width, std::int32_t height, const Parameters &p);
     GrayTable (*table)(const Parameters &p);
 };
 
-constexpr ParamSpec kLinearParams[]
+constexpr ParamInfo kLinearParams[]
     = {{"SLOPE", ParamKind::Real, 0}, {"INTERCEPT", ParamKind::Real, 1}};
-constexpr ParamSpec kThresholdParams[] = {{"T", ParamKind::Level, 0}};
-constexpr ParamSpec kWindowParams[] = {{"LOW", ParamKind::Level, 0}, {"HIGH", ParamKind::Level, 1}};
-constexpr ParamSpec kStretchParams[] = {{"X1", ParamKind::Level, 0},
+constexpr ParamInfo kThresholdParams[] = {{"T", ParamKind::Level, 0}};
+constexpr ParamInfo kWindowParams[] = {{"LOW", ParamKind::Level, 0}, {"HIGH", ParamKind::Level, 1}};
+constexpr ParamInfo kStretchParams[] = {{"X1", ParamKind::Level, 0},
                                         {"Y1", ParamKind::Level, 1},
                                         {"X2", ParamKind::Level, 2},
                                         {"Y2", ParamKind::Level, 3}};
@@ -159,14 +159,14 @@ std::optional<Parameters> ParseParameters(const Operation &op,
 {
     Parameters p;
     for (std::size_t i = 0; i < op.params.size(); ++i) {
-        const ParamSpec &spec = op.params[i];
+        const ParamInfo &param = op.params[i];
         const std::string_view text = args[i];
-        const auto slot = static_cast<std::size_t>(spec.slot);
-        if (spec.kind == ParamKind::Real) {
+        const auto slot = static_cast<std::size_t>(param.slot);
+        if (param.kind == ParamKind::Real) {
             const std::optional<float> value = ParseReal(text);
             if (!value) {
                 (void)UsageError(err,
-                                 std::string("bad ") + spec.name + " '" + std::string(text)
+                                 std::string("bad ") + param.name + " '" + std::string(text)
                                      + "': expected a finite decimal number");
                 return std::nullopt;
             }
@@ -175,7 +175,7 @@ std::optional<Parameters> ParseParameters(const Operation &op,
             const std::optional<std::uint8_t> value = ParseLevel(text);
             if (!value) {
                 (void)UsageError(err,
-                                 std::string("bad ") + spec.name + " '" + std::string(text)
+                                 std::string("bad ") + param.name + " '" + std::string(text)
                                      + "': expected a whole number 0..255");
                 return std::nullopt;
             }

@@ -9,15 +9,15 @@
 #include <gtest/gtest.h>
 
 using TestImages::Bytes;
-using TestImages::DibSpec;
+using TestImages::DibFields;
 
 namespace {
 
-Bytes Dib(const DibSpec &spec, std::size_t tableBytes, std::size_t maskBytes = 0)
+Bytes Dib(const DibFields &fields, std::size_t tableBytes, std::size_t maskBytes = 0)
 {
     const std::size_t rows
-        = RowStride(static_cast<std::uint32_t>(spec.width), spec.bitCount) * spec.height;
-    return TestImages::MakeDib(spec, Bytes(tableBytes, 0x11), Bytes(rows, 0x66),
+        = RowStride(static_cast<std::uint32_t>(fields.width), fields.bitCount) * fields.height;
+    return TestImages::MakeDib(fields, Bytes(tableBytes, 0x11), Bytes(rows, 0x66),
                                Bytes(maskBytes, 0xF0));
 }
 
@@ -190,15 +190,15 @@ TEST(AdmitBlock, ExpandsRunLengthStreamsIntoPlainRows)
     };
     // clang-format on
     for (const Case &c : cases) {
-        const DibSpec spec = {.width = c.rle4 ? 5 : 3,
-                              .height = c.rle4 ? 2 : 3,
-                              .bitCount = static_cast<std::uint16_t>(c.rle4 ? 4 : 8),
-                              .compression = c.rle4 ? 2u : 1u,
-                              .sizeImage = static_cast<std::uint32_t>(c.stream.size())};
+        const DibFields fields = {.width = c.rle4 ? 5 : 3,
+                                  .height = c.rle4 ? 2 : 3,
+                                  .bitCount = static_cast<std::uint16_t>(c.rle4 ? 4 : 8),
+                                  .compression = c.rle4 ? 2u : 1u,
+                                  .sizeImage = static_cast<std::uint32_t>(c.stream.size())};
         const Bytes table = c.rle4 ? Bytes(64, 0x22) : TestImages::GrayTable256();
-        DibHandle plain = Admit(TestImages::MakeDib(spec, table, c.stream));
+        DibHandle plain = Admit(TestImages::MakeDib(fields, table, c.stream));
         ASSERT_FALSE(plain.IsNull()) << c.name;
-        DibSpec plainSpec = spec;
+        DibFields plainSpec = fields;
         plainSpec.compression = 0;
         Bytes rows = c.rows;
         rows.resize(c.rle4 ? 8 : 12, 0);
@@ -232,14 +232,15 @@ TEST(AdmitBlock, RandomRleStreamsStayInsideTheirRows)
         Bytes stream(rng() % 120);
         for (auto &b : stream)
             b = static_cast<std::uint8_t>(rng() % 3 == 0 ? rng() : rng() % 6);
-        const DibSpec spec = {.width = width,
-                              .height = height,
-                              .bitCount = static_cast<std::uint16_t>(rle4 ? 4 : 8),
-                              .compression = rle4 ? 2u : 1u,
-                              .sizeImage = static_cast<std::uint32_t>(stream.size())};
-        DibHandle plain = Admit(TestImages::MakeDib(spec, Bytes(rle4 ? 64 : 1024), stream));
+        const DibFields fields = {.width = width,
+                                  .height = height,
+                                  .bitCount = static_cast<std::uint16_t>(rle4 ? 4 : 8),
+                                  .compression = rle4 ? 2u : 1u,
+                                  .sizeImage = static_cast<std::uint32_t>(stream.size())};
+        DibHandle plain = Admit(TestImages::MakeDib(fields, Bytes(rle4 ? 64 : 1024), stream));
         ASSERT_FALSE(plain.IsNull());
-        const std::uint64_t rowsBytes = RowStride(static_cast<std::uint32_t>(width), spec.bitCount)
+        const std::uint64_t rowsBytes
+            = RowStride(static_cast<std::uint32_t>(width), fields.bitCount)
             * static_cast<std::uint64_t>(height);
         ASSERT_EQ(plain.Size(), 40 + (rle4 ? 64u : 1024u) + rowsBytes);
         EXPECT_FALSE(TestImages::ExerciseAdmitted(plain).empty());

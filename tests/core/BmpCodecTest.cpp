@@ -121,7 +121,7 @@ TEST(ReadBmpFile, ClosesAGapBeforeTheRowsOnly)
     struct Case
     {
         const char *name;
-        TestImages::DibSpec spec;
+        TestImages::DibFields fields;
         std::size_t prefixBytes;     // header, masks and table
         std::int64_t offBitsFromGap; // bfOffBits relative to the end of the gap
         bool moved;
@@ -141,10 +141,10 @@ TEST(ReadBmpFile, ClosesAGapBeforeTheRowsOnly)
     // clang-format on
     constexpr std::size_t kGap = 100;
     for (const Case &c : cases) {
-        Bytes prefix = TestImages::MakeDib(c.spec, {}, {});
+        Bytes prefix = TestImages::MakeDib(c.fields, {}, {});
         prefix.resize(c.prefixBytes, 0x77);
         Bytes rows = TestImages::RandomRows(15, 3, 2);
-        rows.resize(RowStride(5, c.spec.bitCount) * 3);
+        rows.resize(RowStride(5, c.fields.bitCount) * 3);
         Bytes dib = prefix;
         dib.insert(dib.end(), kGap, 0xAB);
         dib.insert(dib.end(), rows.begin(), rows.end());

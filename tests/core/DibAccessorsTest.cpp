@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 using TestImages::Bytes;
-using TestImages::DibSpec;
+using TestImages::DibFields;
 
 // Under AddressSanitizer an allocation of absurd size must fail like the real allocator's
 // (null) instead of aborting the test run.
@@ -69,14 +69,14 @@ class DibAccessors : public testing::TestWithParam<AccessorCase>
 TEST_P(DibAccessors, ReadHeaderTableMasksAndRows)
 {
     const AccessorCase &c = GetParam();
-    const DibSpec spec = {.headerSize = c.headerSize,
-                          .width = 3,
-                          .height = 2,
-                          .bitCount = static_cast<std::uint16_t>(c.bitCount),
-                          .compression = c.compression,
-                          .clrUsed = c.clrUsed};
+    const DibFields fields = {.headerSize = c.headerSize,
+                              .width = 3,
+                              .height = 2,
+                              .bitCount = static_cast<std::uint16_t>(c.bitCount),
+                              .compression = c.compression,
+                              .clrUsed = c.clrUsed};
     const Bytes dib = TestImages::MakeDib(
-        spec, Bytes(c.tableBytes), Bytes(RowStride(3, c.bitCount) * 2, 0x5A), Bytes(c.maskBytes));
+        fields, Bytes(c.tableBytes), Bytes(RowStride(3, c.bitCount) * 2, 0x5A), Bytes(c.maskBytes));
     ASSERT_TRUE(CDibImage::IsBlockReadable(dib));
     const std::uint8_t *h = dib.data();
     EXPECT_EQ(CDibImage::GetImageWidth(h), 3u);

@@ -84,16 +84,16 @@ std::uint32_t IndexColor(int index)
 }
 
 // Draws a one-pixel-high image of the given header and row bytes and returns its pixels.
-std::vector<std::uint32_t> DrawRow(TestImages::DibSpec spec, const Bytes &table, const Bytes &row,
-                                   const Bytes &masks = {})
+std::vector<std::uint32_t> DrawRow(TestImages::DibFields fields, const Bytes &table,
+                                   const Bytes &row, const Bytes &masks = {})
 {
-    spec.height = 1;
-    const DibHandle block = TestImages::ToHandle(TestImages::MakeDib(spec, table, row, masks));
+    fields.height = 1;
+    const DibHandle block = TestImages::ToHandle(TestImages::MakeDib(fields, table, row, masks));
     CRecordingDC dc;
-    const Rect picture{0, 0, spec.width, 1};
+    const Rect picture{0, 0, fields.width, 1};
     EXPECT_EQ(CDibImage::DrawToDevice(dc, picture, block, picture, nullptr), 1);
     std::vector<std::uint32_t> pixels;
-    for (std::int32_t x = 0; x < spec.width; ++x)
+    for (std::int32_t x = 0; x < fields.width; ++x)
         pixels.push_back(dc.painted[{x, 0}]);
     return pixels;
 }
@@ -198,10 +198,10 @@ TEST(DrawToDevice, DrawsNothingForWhatCannotBeShown)
         return lines == 0 && dc.painted.empty();
     };
     EXPECT_TRUE(drawn(DibHandle()));
-    const auto image = [](TestImages::DibSpec spec, std::size_t tableBytes = 0) {
-        spec.width = 4;
-        spec.height = 2;
-        return TestImages::ToHandle(TestImages::MakeDib(spec, Bytes(tableBytes), Bytes(64)));
+    const auto image = [](TestImages::DibFields fields, std::size_t tableBytes = 0) {
+        fields.width = 4;
+        fields.height = 2;
+        return TestImages::ToHandle(TestImages::MakeDib(fields, Bytes(tableBytes), Bytes(64)));
     };
     EXPECT_TRUE(drawn(image({.bitCount = 2}, 16)));
     EXPECT_TRUE(drawn(image({.bitCount = 64})));

@@ -33,25 +33,25 @@ std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at)
     return value;
 }
 
-Bytes MakeDib(const DibSpec &spec, std::span<const std::uint8_t> table,
+Bytes MakeDib(const DibFields &fields, std::span<const std::uint8_t> table,
               std::span<const std::uint8_t> rows, std::span<const std::uint8_t> masks)
 {
-    Bytes dib(spec.headerSize, 0);
-    if (spec.headerSize >= 4)
-        PutU32(dib, 0, spec.headerSize);
-    if (spec.headerSize == 12) {
-        PutU16(dib, 4, static_cast<std::uint16_t>(spec.width));
-        PutU16(dib, 6, static_cast<std::uint16_t>(spec.height));
+    Bytes dib(fields.headerSize, 0);
+    if (fields.headerSize >= 4)
+        PutU32(dib, 0, fields.headerSize);
+    if (fields.headerSize == 12) {
+        PutU16(dib, 4, static_cast<std::uint16_t>(fields.width));
+        PutU16(dib, 6, static_cast<std::uint16_t>(fields.height));
         PutU16(dib, 8, 1);
-        PutU16(dib, 10, spec.bitCount);
-    } else if (spec.headerSize >= 40) {
-        PutU32(dib, 4, static_cast<std::uint32_t>(spec.width));
-        PutU32(dib, 8, static_cast<std::uint32_t>(spec.height));
+        PutU16(dib, 10, fields.bitCount);
+    } else if (fields.headerSize >= 40) {
+        PutU32(dib, 4, static_cast<std::uint32_t>(fields.width));
+        PutU32(dib, 8, static_cast<std::uint32_t>(fields.height));
         PutU16(dib, 12, 1);
-        PutU16(dib, 14, spec.bitCount);
-        PutU32(dib, 16, spec.compression);
-        PutU32(dib, 20, spec.sizeImage);
-        PutU32(dib, 32, spec.clrUsed);
+        PutU16(dib, 14, fields.bitCount);
+        PutU32(dib, 16, fields.compression);
+        PutU32(dib, 20, fields.sizeImage);
+        PutU32(dib, 32, fields.clrUsed);
     }
     dib.insert(dib.end(), masks.begin(), masks.end());
     dib.insert(dib.end(), table.begin(), table.end());

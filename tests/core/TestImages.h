@@ -18,7 +18,7 @@ void PutU16(Bytes &bytes, std::size_t at, std::uint16_t value);
 void PutU32(Bytes &bytes, std::size_t at, std::uint32_t value);
 [[nodiscard]] std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at);
 
-struct DibSpec
+struct DibFields
 {
     std::uint32_t headerSize = 40; // 12 writes a core header
     std::int32_t width = 0;
@@ -31,7 +31,7 @@ struct DibSpec
 
 // A packed DIB: header (the given size, zero beyond the fields), then `masks`, `table` and
 // `rows` exactly as given.
-[[nodiscard]] Bytes MakeDib(const DibSpec &spec, std::span<const std::uint8_t> table,
+[[nodiscard]] Bytes MakeDib(const DibFields &fields, std::span<const std::uint8_t> table,
                             std::span<const std::uint8_t> rows,
                             std::span<const std::uint8_t> masks = {});
 
