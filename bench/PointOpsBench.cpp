@@ -1,11 +1,13 @@
-// Times the point operations on 8-bit images of 1, 16 and 100 megapixels with an odd width,
-// next to a memcpy of the same rows, and prints each operation as a ratio to that memcpy.
+// Times the point operations on 8-bit images of 1, 16 and 100 megapixels with an odd width, on
+// every kernel path this processor runs, next to a memcpy of the same rows and the plain table
+// loop, and prints each operation as a ratio to that memcpy and as a speed-up over that loop.
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <numeric>
 #include <random>
 #include <string>
 #include <utility>
@@ -16,10 +18,13 @@
 #include <benchmark/benchmark.h>
 
 #include "DibImage.h"
+#include "PointKernelPaths.h"
 #include "PointKernels.h"
 #include "PointTables.h"
 
 namespace {
+
+using PointKernels::KernelPath;
 
 struct ImageSize
 {
@@ -30,15 +35,20 @@ struct ImageSize
 // Odd widths leave 3 padding bytes per row, as most real images have some.
 constexpr std::array<ImageSize, 3> kSizes{{{1001, 999}, {4001, 3999}, {10001, 9999}}};
 
-// Random rows (padding included) and a second buffer of the same size. `pristine` is only
-// read; in-place operations run on `work`.
+constexpr std::array<KernelPath, 3> kPaths{KernelPath::Plain, KernelPath::Avx2,
+                                           KernelPath::Avx512Vbmi};
+
+// Random rows (padding included), the same squeezed into levels 48..207 for equalisation, and
+// a buffer of the same size for the in-place operations. The sources are only read.
 struct TestImage
 {
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::size_t bytes = 0; // stride x height
     std::vector<std::uint8_t> pristine;
+    std::vector<std::uint8_t> lowContrast;
     std::vector<std::uint8_t> work;
+    GrayTable equalizeTable{}; // equalisation's table for the low-contrast pixels
 };
 
 // Made once per size on first use, outside any timed loop, and kept for the whole run.
@@ -58,54 +68,124 @@ TestImage &ImageOfSize(std::int32_t width, std::int32_t height)
             const std::uint64_t value = random();
             std::memcpy(&image.pristine[i], &value, std::min<std::size_t>(8, image.bytes - i));
         }
+        image.lowContrast.resize(image.bytes);
+        std::transform(image.pristine.begin(), image.pristine.end(), image.lowContrast.begin(),
+                       [](std::uint8_t g) { return static_cast<std::uint8_t>(48 + g * 5 / 8); });
+        image.equalizeTable = PointTables::Equalize(
+            PointKernels::CountHistogram(image.lowContrast.data(), width, height), width, height);
     }
     return image;
 }
 
+// A table without a special shape: a fixed shuffle of the levels.
+GrayTable ShuffledTable()
+{
+    GrayTable table{};
+    std::iota(table.begin(), table.end(), std::uint8_t{0});
+    std::shuffle(table.begin(), table.end(), std::mt19937(3));
+    return table;
+}
+
+const GrayTable kShuffled = ShuffledTable();
+
 using Operation = void (*)(TestImage &);
 
-// The table the ApplyTable benchmark applies; built once, outside the timed loop.
-const GrayTable kInvertTable = PointTables::Invert();
+struct Benchmarked
+{
+    const char *name;
+    Operation operation;
+    // Runs on each kernel path in turn; otherwise once (memcpy, the plain loop, the count).
+    bool perPath;
+    // Starts from the low-contrast pixels (equalisation) instead of the random ones.
+    bool lowContrast = false;
+};
 
-// In registration order; the memcpy is the baseline of the ratio table.
-const std::array<std::pair<const char *, Operation>, 9> kOperations{{
+// In print order; the memcpy is the baseline of the ratios, the plain loop of the speed-ups.
+const std::array<Benchmarked, 11> kOperations{{
     {"Memcpy",
      [](TestImage &i) {
          std::memcpy(i.work.data(), i.pristine.data(), i.bytes);
          benchmark::DoNotOptimize(i.work.data());
-     }},
-    {"Linear",
-     [](TestImage &i) { CDibImage::ApplyLinear(i.work.data(), i.width, i.height, 2.0f, -128.0f); }},
-    {"Invert",
-     [](TestImage &i) { CDibImage::ApplyLinear(i.work.data(), i.width, i.height, -1.0f, 255.0f); }},
-    {"Threshold",
-     [](TestImage &i) { CDibImage::ApplyThreshold(i.work.data(), i.width, i.height, 128); }},
-    {"Window",
-     [](TestImage &i) { CDibImage::ApplyWindow(i.work.data(), i.width, i.height, 50, 200); }},
-    {"GrayStretch",
+     },
+     false},
+    {"PlainTableLoop",
      [](TestImage &i) {
-         CDibImage::ApplyGrayStretch(i.work.data(), i.width, i.height, 50, 30, 200, 220);
-     }},
-    {"Equalize", [](TestImage &i) { CDibImage::ApplyEqualize(i.work.data(), i.width, i.height); }},
+         const std::size_t stride = static_cast<std::size_t>(PointKernels::GrayRowStride(i.width));
+         PointKernels::Paths::kPlainKernels.applyTable({i.work.data(),
+                                                        static_cast<std::size_t>(i.width),
+                                                        static_cast<std::size_t>(i.height), stride},
+                                                       kShuffled.data());
+     },
+     false},
     {"CountHistogram",
      [](TestImage &i) {
          GrayHistogram counts = PointKernels::CountHistogram(i.pristine.data(), i.width, i.height);
          benchmark::DoNotOptimize(counts);
-     }},
+     },
+     false},
     {"ApplyTable",
+     [](TestImage &i) { PointKernels::ApplyTable(i.work.data(), i.width, i.height, kShuffled); },
+     true},
+    {"Linear",
+     [](TestImage &i) { CDibImage::ApplyLinear(i.work.data(), i.width, i.height, 2.0f, -128.0f); },
+     true},
+    {"Invert",
+     [](TestImage &i) { CDibImage::ApplyLinear(i.work.data(), i.width, i.height, -1.0f, 255.0f); },
+     true},
+    {"Threshold",
+     [](TestImage &i) { CDibImage::ApplyThreshold(i.work.data(), i.width, i.height, 128); }, true},
+    {"Window",
+     [](TestImage &i) { CDibImage::ApplyWindow(i.work.data(), i.width, i.height, 50, 200); }, true},
+    {"GrayStretch",
      [](TestImage &i) {
-         PointKernels::ApplyTable(i.work.data(), i.width, i.height, kInvertTable);
-     }},
+         CDibImage::ApplyGrayStretch(i.work.data(), i.width, i.height, 50, 30, 200, 220);
+     },
+     true},
+    {"EqualizeApply",
+     [](TestImage &i) {
+         PointKernels::ApplyTable(i.work.data(), i.width, i.height, i.equalizeTable);
+     },
+     true, true},
+    {"Equalize", [](TestImage &i) { CDibImage::ApplyEqualize(i.work.data(), i.width, i.height); },
+     true, true},
 }};
 
-// Every benchmark starts from the same random pixels. Repeating an operation in place then
-// changes them, which does not matter: a table lookup costs the same for every value, and
-// equalising uniformly random pixels maps them nearly onto themselves.
-void RunOnImage(benchmark::State &state, Operation operation)
+std::string NameOf(const Benchmarked &b, KernelPath path)
 {
+    return b.perPath ? std::string(b.name) + "." + PointKernels::PathName(path) : b.name;
+}
+
+// Every benchmark starts from the same pixels. Repeating an operation in place then changes
+// them, which does not matter: each kernel costs the same for every value. Equalisation starts
+// from the low-contrast copy: equalising uniformly random pixels would give a table that maps
+// nearly every level onto itself, which is not what the benchmark is for; repeated, it keeps
+// the equalised levels and maps the missing ones down, so the table stays a general one.
+void RunOnImage(benchmark::State &state, const Benchmarked &b, KernelPath path)
+{
+    if (!PointKernels::SelectPath(path)) {
+        state.SkipWithError("path not supported");
+        return;
+    }
     TestImage &image = ImageOfSize(static_cast<std::int32_t>(state.range(0)),
                                    static_cast<std::int32_t>(state.range(1)));
-    std::memcpy(image.work.data(), image.pristine.data(), image.bytes);
+    const Operation operation = b.operation;
+    std::memcpy(image.work.data(), (b.lowContrast ? image.lowContrast : image.pristine).data(),
+                image.bytes);
+    if (b.lowContrast) {
+        // After one pass the tables must still be general ones, or the figures would time a
+        // special kernel instead.
+        operation(image);
+        const GrayTable again = PointTables::Equalize(
+            PointKernels::CountHistogram(image.work.data(), image.width, image.height), image.width,
+            image.height);
+        for (const GrayTable &table : {again, image.equalizeTable}) {
+            if (PointKernels::Paths::ClassifyTable(table.data()).shape
+                != PointKernels::Paths::Shape::General) {
+                state.SkipWithError("the equalisation table has a special shape");
+                return;
+            }
+        }
+    }
     for (auto _ : state) {
         operation(image);
         benchmark::ClobberMemory();
@@ -145,29 +225,44 @@ public:
 
     void PrintRatios() const
     {
-        std::printf("\nReal time per pixel and ratio to the memcpy of the same rows, this run:\n");
-        std::printf("%-12s %-16s %10s %10s\n", "image", "operation", "ns/pixel", "x memcpy");
+        std::printf("\nReal time per pixel, ratio to the memcpy of the same rows and speed-up over "
+                    "the plain table loop, this run:\n");
+        std::printf("%-12s %-16s %-11s %9s %9s %11s\n", "image", "operation", "path", "ns/pixel",
+                    "x memcpy", "plain loop/");
         for (const ImageSize &size : kSizes) {
             const std::string args = ArgsOf(size);
+            const std::string image
+                = std::to_string(size.width) + "x" + std::to_string(size.height);
             const double pixels = double(size.width) * size.height;
-            const double baseline = Seconds(args, kOperations.front().first);
-            for (const auto &[name, operation] : kOperations) {
-                const double seconds = Seconds(args, name);
-                if (seconds <= 0)
-                    continue;
-                std::printf(
-                    "%-12s %-16s %10.3f",
-                    (std::to_string(size.width) + "x" + std::to_string(size.height)).c_str(), name,
-                    seconds * 1e9 / pixels);
-                if (baseline > 0)
-                    std::printf(" %10.2f\n", seconds / baseline);
-                else
-                    std::printf(" %10s\n", "n/a");
+            const double memcpy = Seconds(args, kOperations[0].name);
+            const double plainLoop = Seconds(args, kOperations[1].name);
+            for (const Benchmarked &b : kOperations) {
+                for (KernelPath path : kPaths) {
+                    if (!b.perPath && path != KernelPath::Plain)
+                        continue;
+                    const double seconds = Seconds(args, NameOf(b, path));
+                    if (seconds <= 0)
+                        continue;
+                    std::printf("%-12s %-16s %-11s %9.3f", image.c_str(), b.name,
+                                b.perPath ? PointKernels::PathName(path) : "-",
+                                seconds * 1e9 / pixels);
+                    PrintRatio(memcpy, seconds);
+                    PrintRatio(seconds, plainLoop);
+                    std::printf("\n");
+                }
             }
         }
     }
 
 private:
+    static void PrintRatio(double numerator, double denominator)
+    {
+        if (numerator > 0 && denominator > 0)
+            std::printf(" %9.2f", denominator / numerator);
+        else
+            std::printf(" %9s", "n/a");
+    }
+
     double Seconds(const std::string &args, const std::string &name) const
     {
         const auto found = m_seconds.find({args, name});
@@ -181,14 +276,22 @@ private:
 
 int main(int argc, char **argv)
 {
-    for (const auto &[name, operation] : kOperations) {
-        auto *bench = benchmark::RegisterBenchmark(
-            name, [op = operation](benchmark::State &state) { RunOnImage(state, op); });
-        for (const ImageSize &size : kSizes)
-            bench->Args({size.width, size.height});
-        // The default minimum time gives 100 MP images several passes: enough, and the whole
-        // run stays well under a minute.
-        bench->UseRealTime()->Unit(benchmark::kMicrosecond);
+    const KernelPath chosen = PointKernels::ActivePath();
+    for (const Benchmarked &b : kOperations) {
+        for (KernelPath path : kPaths) {
+            if ((!b.perPath && path != KernelPath::Plain) || !PointKernels::CanRun(path))
+                continue;
+            // The path-independent ones run on the path chosen for this processor.
+            const KernelPath runOn = b.perPath ? path : chosen;
+            auto *bench = benchmark::RegisterBenchmark(
+                NameOf(b, path).c_str(),
+                [&b, runOn](benchmark::State &state) { RunOnImage(state, b, runOn); });
+            for (const ImageSize &size : kSizes)
+                bench->Args({size.width, size.height});
+            // The default minimum time gives 100 MP images several passes: enough, and the
+            // whole run stays within a few minutes.
+            bench->UseRealTime()->Unit(benchmark::kMicrosecond);
+        }
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
