@@ -295,7 +295,6 @@ int RunTransform(const Operation &op, const Parameters &p, const std::string &in
     return kDone;
 }
 
-#ifdef TONECRAFT_BATCH_RENDER
 int WriteOutput(const std::string &path, const std::string &bytes, std::ostream &err)
 {
     try {
@@ -308,25 +307,24 @@ int WriteOutput(const std::string &path, const std::string &bytes, std::ostream 
     return kDone;
 }
 
-#endif
-
 int RunRender(const std::string &inPath, const std::string &outPath, std::ostream &err)
 {
-#ifdef TONECRAFT_BATCH_RENDER
     LoadResult image = LoadImage(inPath, err);
     if (image.code != kDone)
         return image.code;
-    const std::optional<std::string> png = PngRenderer::Render(image.block);
+    bool empty = false;
+    {
+        DibReadLock lock(image.block);
+        empty = CDibImage::GetImageWidth(lock.Data()) == 0
+            || CDibImage::GetImageHeight(lock.Data()) == 0;
+    }
+    const std::optional<std::string> png = empty ? std::nullopt : PngRenderer::Render(image.block);
     if (!png) {
-        err << "tonecraft-batch: the picture is too large to render\n";
+        err << (empty ? "tonecraft-batch: the picture has no pixels to render\n"
+                      : "tonecraft-batch: the picture is too large to render\n");
         return kRefused;
     }
     return WriteOutput(outPath, *png, err);
-#else
-    (void)inPath;
-    (void)outPath;
-    return UsageError(err, "render is not available in this build");
-#endif
 }
 
 int RunTable(std::span<const std::string_view> args, std::ostream &out, std::ostream &err)
