@@ -48,4 +48,36 @@ enum class Compression : std::uint32_t {
     return size == 40 || size == 52 || size == 56 || size == 64 || size == 108 || size == 124;
 }
 
+// Colour-table entries: an info-family header's biClrUsed (low 16 bits) when not 0, otherwise
+// 2, 16 or 256 for 1, 4 or 8 bits per pixel and 0 for every other depth. A core header has no
+// biClrUsed: pass 0.
+[[nodiscard]] constexpr std::uint16_t ColorCount(std::uint16_t bitCount, std::uint32_t clrUsed)
+{
+    if (clrUsed != 0)
+        return static_cast<std::uint16_t>(clrUsed & 0xFFFF);
+    switch (bitCount) {
+    case 1:
+        return 2;
+    case 4:
+        return 16;
+    case 8:
+        return 256;
+    default:
+        return 0;
+    }
+}
+
+// Bytes of bit-field masks between the header and the colour table: only a 40-byte header is
+// followed by them (later headers carry their masks inside).
+[[nodiscard]] constexpr std::uint32_t MaskBytes(std::uint32_t headerSize, std::uint32_t compression)
+{
+    if (headerSize != kInfoHeaderSize)
+        return 0;
+    if (compression == static_cast<std::uint32_t>(Compression::BitFields))
+        return 12;
+    if (compression == static_cast<std::uint32_t>(Compression::AlphaBitFields))
+        return 16;
+    return 0;
+}
+
 } // namespace DibFormat

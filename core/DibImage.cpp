@@ -47,21 +47,8 @@ std::uint32_t CDibImage::GetCompression(const std::uint8_t *header)
 
 std::uint16_t CDibImage::GetColorCount(const std::uint8_t *header)
 {
-    if (IsInfoFamily(header)) {
-        const std::uint32_t clrUsed = ByteOrder::ReadU32(header + kOffClrUsed);
-        if (clrUsed != 0)
-            return static_cast<std::uint16_t>(clrUsed & 0xFFFF);
-    }
-    switch (GetBitCount(header)) {
-    case 1:
-        return 2;
-    case 4:
-        return 16;
-    case 8:
-        return 256;
-    default:
-        return 0;
-    }
+    return ColorCount(GetBitCount(header),
+                      IsInfoFamily(header) ? ByteOrder::ReadU32(header + kOffClrUsed) : 0);
 }
 
 std::uint16_t CDibImage::GetColorTableBytes(const std::uint8_t *header)
@@ -72,16 +59,7 @@ std::uint16_t CDibImage::GetColorTableBytes(const std::uint8_t *header)
 
 std::uint32_t CDibImage::GetMaskBytes(const std::uint8_t *header)
 {
-    if (ByteOrder::ReadU32(header + kOffSize) != kInfoHeaderSize)
-        return 0;
-    switch (static_cast<Compression>(GetCompression(header))) {
-    case Compression::BitFields:
-        return 12;
-    case Compression::AlphaBitFields:
-        return 16;
-    default:
-        return 0;
-    }
+    return MaskBytes(ByteOrder::ReadU32(header + kOffSize), GetCompression(header));
 }
 
 const std::uint8_t *CDibImage::GetColorTable(const std::uint8_t *header)

@@ -5,26 +5,6 @@
 
 using namespace DibFormat;
 
-namespace {
-
-std::uint32_t CountColors(bool core, std::uint16_t bitCount, std::uint32_t clrUsed)
-{
-    if (!core && clrUsed != 0)
-        return clrUsed & 0xFFFF;
-    switch (bitCount) {
-    case 1:
-        return 2;
-    case 4:
-        return 16;
-    case 8:
-        return 256;
-    default:
-        return 0;
-    }
-}
-
-} // namespace
-
 std::optional<DibLayout> MeasureHeader(std::span<const std::uint8_t> block)
 {
     if (block.size() < 4)
@@ -49,16 +29,11 @@ std::optional<DibLayout> MeasureHeader(std::span<const std::uint8_t> block)
         l.bitCount = ByteOrder::ReadU16(h + kOffBitCount);
         l.compression = ByteOrder::ReadU32(h + kOffCompression);
         clrUsed = ByteOrder::ReadU32(h + kOffClrUsed);
-        // Later headers carry their masks inside; only the 40-byte one is followed by them.
-        if (l.headerSize == kInfoHeaderSize) {
-            if (l.compression == static_cast<std::uint32_t>(Compression::BitFields))
-                l.maskBytes = 12;
-            else if (l.compression == static_cast<std::uint32_t>(Compression::AlphaBitFields))
-                l.maskBytes = 16;
-        }
+        l.maskBytes = MaskBytes(l.headerSize, l.compression);
     }
 
-    const std::uint32_t tableBytes = CountColors(core, l.bitCount, clrUsed) * (core ? 3u : 4u);
+    const std::uint32_t tableBytes
+        = std::uint32_t{ColorCount(l.bitCount, clrUsed)} * (core ? 3u : 4u);
     if (tableBytes > 0xFFFF) // the colour-table size is carried in 16 bits
         return std::nullopt;
     l.tableBytes = tableBytes;

@@ -6,7 +6,6 @@
 #include <QSaveFile>
 
 #include <algorithm>
-#include <cerrno>
 
 namespace {
 

@@ -41,8 +41,6 @@ public:
     // Closes without raising; a file being saved is thrown away and the target left as it was.
     void Abort() noexcept;
 
-    [[nodiscard]] const QString &GetFilePath() const { return m_strPath; }
-
 private:
     [[noreturn]] void ThrowError() const;
 

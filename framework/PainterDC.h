@@ -25,7 +25,6 @@ public:
     void PutPixels(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                    const std::uint32_t *pixels, std::size_t stride) override;
 
-    [[nodiscard]] const CPalette *SelectedPalette() const { return m_lpPalette; }
     [[nodiscard]] QPainter &Painter() const { return m_painter; }
 
 private:
