@@ -358,7 +358,8 @@ TEST_F(ShellTest, WindowsOfOneDocumentAreNumbered)
     EXPECT_EQ(WindowList(Frame().menuBar()),
               (Lines{"-", "  &1 pal8.bmp:1", "  &2 pal8.bmp:2", "* &3 Tonecr1"}));
 
-    Windows()[0]->showNormal();
+    for (QMdiSubWindow *window : Windows())
+        window->showNormal();
     ASSERT_NE(m_pApp->OpenDocumentFile(path), nullptr);
     EXPECT_EQ(Frame().ActiveChild(), Windows()[0]);
     EXPECT_TRUE(Windows()[0]->isMaximized());
