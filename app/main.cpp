@@ -1,5 +1,6 @@
 #include "QtTranslations.h"
 #include "Tonecraft.h"
+#include "Trace.h"
 
 #include <QApplication>
 
@@ -8,7 +9,8 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
     // Qt's standard dialogs in Chinese beside the Chinese menus; without the translations the
     // program still runs, its own texts unchanged.
-    QtTranslations::Install();
+    if (!QtTranslations::Install())
+        TraceLine("Qt's Chinese translations not found; its dialogs stay in English\n");
     CTonecraftApp theApp;
     if (!theApp.InitInstance(QApplication::arguments()))
         return 0;
