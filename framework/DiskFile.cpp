@@ -32,15 +32,19 @@ CFileException::Cause CauseOf(const QFileDevice &device)
 // user can act on apart.
 CFileException::Cause OpenFailureCause(const QString &path, bool saving)
 {
+    using Cause = CFileException::Cause;
     const QFileInfo info(path);
     if (info.isDir() || !info.absoluteDir().exists())
-        return CFileException::Cause::BadPath;
+        return Cause::BadPath;
+    if (saving) {
+        // The new file is made beside the target and renamed over it: both need the folder.
+        const bool denied
+            = !QFileInfo(info.absolutePath()).isWritable() || (info.exists() && !info.isWritable());
+        return denied ? Cause::AccessDenied : Cause::Generic;
+    }
     if (!info.exists())
-        return saving ? CFileException::Cause::AccessDenied : CFileException::Cause::FileNotFound;
-    if (saving ? !info.isWritable() || !QFileInfo(info.absolutePath()).isWritable()
-               : !info.isReadable())
-        return CFileException::Cause::AccessDenied;
-    return CFileException::Cause::Generic;
+        return Cause::FileNotFound;
+    return info.isReadable() ? Cause::Generic : Cause::AccessDenied;
 }
 
 CFileException OpenError(const QFileDevice &device, const QString &path, bool saving)
