@@ -145,9 +145,26 @@ QPoint CDialogBuilder::TopLeft(int id) const
 
 void CDialogBuilder::MakeRoom(int id, QSize surface)
 {
-    const QPoint topLeft = TopLeft(id);
-    const int width = std::max(m_dialog.width(), topLeft.x() + surface.width() + topLeft.y());
-    const int height = std::max(m_dialog.height(), 2 * topLeft.y() + surface.height());
+    const QWidget *control = Control(id);
+    Q_ASSERT(control != nullptr);
+    const QRect area = control->geometry();
+    // Controls right of or below the control make way for the part of the surface that the
+    // control's own rectangle does not cover.
+    const int dx = std::max(0, surface.width() - area.width());
+    const int dy = std::max(0, surface.height() - area.height());
+    const QList<QWidget *> children = m_dialog.findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    for (QWidget *widget : children)
+        if (widget != control)
+            widget->move(widget->x() + (widget->x() > area.right() ? dx : 0),
+                         widget->y() + (widget->y() > area.bottom() ? dy : 0));
+    int width = m_dialog.width();
+    int height = m_dialog.height();
+    for (const QWidget *widget : children) {
+        width = std::max(width, widget->geometry().right() + 1 + area.top());
+        height = std::max(height, widget->geometry().bottom() + 1 + area.top());
+    }
+    width = std::max(width, area.left() + surface.width() + area.top());
+    height = std::max(height, area.top() * 2 + surface.height());
     m_dialog.setFixedSize(width, height);
 }
 

@@ -30,8 +30,9 @@ public:
     // Top-left of a control in the dialog's client coordinates.
     [[nodiscard]] QPoint TopLeft(int id) const;
 
-    // Grows the fixed size so that `surface` pixels fit from the control's top-left, with the
-    // template's margin beside and below it, when the font made the dialog smaller than that.
+    // Makes room for `surface` pixels from the control's top-left when the font made the
+    // control smaller: the controls right of it or below it move over by the difference, and the
+    // fixed size grows to hold everything with the control's top margin around it.
     void MakeRoom(int id, QSize surface);
 
     // Calls `handler` whenever the edit loses the focus inside the dialog (not when the whole
