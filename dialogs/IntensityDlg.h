@@ -9,6 +9,8 @@
 #include <array>
 #include <cstdint>
 
+// The fields show the members, and the drag area is set, when the dialog is first shown (a test
+// that answers a modal run shows it, drives it and calls accept() or reject()).
 class CFieldExchange;
 
 // Shows the gray-level histogram of a 256-colour image as bars over a display range whose limits

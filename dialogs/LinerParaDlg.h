@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+// The fields show the members, and the drag area is set, when the dialog is first shown (a test
+// that answers a modal run shows it, drives it and calls accept() or reject()).
 class CFieldExchange;
 
 // Asks for the slope and intercept of the linear transform. Beside the fields it draws the

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+// The fields show the members, and the drag area is set, when the dialog is first shown (a test
+// that answers a modal run shows it, drives it and calls accept() or reject()).
 class CFieldExchange;
 
 // Asks for the threshold. Beside the field it draws the step-shaped mapping with the threshold

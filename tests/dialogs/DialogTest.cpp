@@ -167,6 +167,7 @@ TEST_F(DialogTest, LinearBandComesAndGoesAndTheReleaseSetsTheLine)
     EXPECT_EQ(Count(dialog.Surface(), QRect(70, 88, 5, 5), IsDark), 0);
     QTest::mouseMove(&dialog, At(area, 300, 200)); // outside: the band stays
     EXPECT_NE(dialog.Surface(), before);
+    EXPECT_EQ(dialog.cursor().shape(), Qt::ForbiddenCursor);
     QTest::mouseRelease(&dialog, Qt::LeftButton, {}, At(area, 300, 200));
     EXPECT_EQ(dialog.Surface(), before);
     EXPECT_EQ(dialog.m_fSlope, 2.0f);
@@ -182,6 +183,7 @@ TEST_F(DialogTest, LinearBandComesAndGoesAndTheReleaseSetsTheLine)
     QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, 10, 152));
     QTest::mouseMove(&dialog, At(area, 100, 100));
     EXPECT_EQ(dialog.m_fSlope, 2.0f);
+    EXPECT_EQ(dialog.cursor().shape(), Qt::CrossCursor);
     QTest::mouseRelease(&dialog, Qt::LeftButton, {}, At(area, 138, 25));
     EXPECT_EQ(dialog.m_fSlope, 0.9921875f);
     EXPECT_EQ(dialog.m_fIntercept, 128.0f);
@@ -206,6 +208,7 @@ TEST_F(DialogTest, ThresholdFollowsTheDragUntilAnyRelease)
 
     QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, 138, 100));
     ASSERT_TRUE(dialog.m_bDragging);
+    EXPECT_EQ(dialog.cursor().shape(), Qt::SizeHorCursor);
     const struct
     {
         int x, threshold;
@@ -274,6 +277,7 @@ TEST_F(DialogTest, StretchPointsDragInsideTheirLimits)
         QTest::mouseRelease(&dialog, Qt::LeftButton, {}, At(area, p.x, p.y));
     }
     QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, 60, 250));
+    EXPECT_EQ(dialog.cursor().shape(), Qt::SizeAllCursor);
     QTest::mouseMove(&dialog, At(area, 230, 100));
     EXPECT_EQ(dialog.m_byX1, 199);
     EXPECT_EQ(dialog.m_byY1, 180);
