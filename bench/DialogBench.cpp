@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QWindow>
 
 #include "IntensityDlg.h"
 #include "LinerParaDlg.h"
@@ -24,6 +25,14 @@ void Send(QWidget &widget, QEvent::Type type, QPoint p, Qt::MouseButtons buttons
     QApplication::sendEvent(&widget, &event);
 }
 
+// Painting reaches the screen only once the window is exposed.
+void ShowExposed(QDialog &dialog)
+{
+    dialog.show();
+    while (!dialog.windowHandle()->isExposed())
+        QApplication::processEvents();
+}
+
 QPoint At(const PlotGeometry::Area &area, int x, int y)
 {
     return {area.left - 10 + x, area.top - 25 + y};
@@ -33,7 +42,7 @@ void BM_ThresholdDragStep(benchmark::State &state)
 {
     CPointThreDlg dialog;
     dialog.m_byThreshold = 128;
-    dialog.show();
+    ShowExposed(dialog);
     const auto &area = dialog.m_rcDragArea;
     Send(dialog, QEvent::MouseButtonPress, At(area, 138, 100), Qt::LeftButton);
     int x = 0;
@@ -51,7 +60,7 @@ void BM_LinearBandStep(benchmark::State &state)
     CLinerParaDlg dialog;
     dialog.m_fSlope = 2;
     dialog.m_fIntercept = -128;
-    dialog.show();
+    ShowExposed(dialog);
     const auto &area = dialog.m_rcDragArea;
     Send(dialog, QEvent::MouseButtonPress, At(area, 10, 270), Qt::LeftButton);
     int x = 0;

@@ -92,7 +92,7 @@ void CIntensityDlg::accept()
 void CIntensityDlg::Repaint()
 {
     m_plot.Invalidate();
-    update();
+    update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
 }
 
 void CIntensityDlg::paintEvent(QPaintEvent * /*event*/)

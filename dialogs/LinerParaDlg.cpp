@@ -65,7 +65,7 @@ void CLinerParaDlg::OnKillFocus()
 void CLinerParaDlg::Repaint()
 {
     m_plot.Invalidate();
-    update();
+    update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
 }
 
 void CLinerParaDlg::paintEvent(QPaintEvent * /*event*/)
@@ -110,7 +110,7 @@ void CLinerParaDlg::mouseMoveEvent(QMouseEvent *event)
             m_ptEnd = ToSurface(m_rcDragArea, p);
             m_plot.InvertLine(m_ptStart, m_ptEnd);
             m_bBandDrawn = true;
-            update();
+            update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
         }
     } else if (m_bDragging) {
         setCursor(Qt::ForbiddenCursor);
@@ -134,7 +134,7 @@ void CLinerParaDlg::mouseReleaseEvent(QMouseEvent *event)
             Repaint();
         } else if (m_bBandDrawn) {
             m_plot.InvertLine(m_ptStart, m_ptEnd);
-            update();
+            update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
         }
         m_bBandDrawn = false;
         m_bDragging = false;

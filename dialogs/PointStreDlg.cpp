@@ -83,7 +83,7 @@ void CPointStreDlg::accept()
 void CPointStreDlg::Repaint()
 {
     m_plot.Invalidate();
-    update();
+    update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
 }
 
 void CPointStreDlg::paintEvent(QPaintEvent * /*event*/)

@@ -60,7 +60,7 @@ void CPointThreDlg::accept()
 void CPointThreDlg::Repaint()
 {
     m_plot.Invalidate();
-    update();
+    update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
 }
 
 void CPointThreDlg::paintEvent(QPaintEvent * /*event*/)

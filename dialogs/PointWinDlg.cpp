@@ -74,7 +74,7 @@ void CPointWinDlg::accept()
 void CPointWinDlg::Repaint()
 {
     m_plot.Invalidate();
-    update();
+    update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
 }
 
 void CPointWinDlg::paintEvent(QPaintEvent * /*event*/)
