@@ -367,6 +367,15 @@ TEST_F(DialogTest, RefusedFieldKeepsItsMemberAndTheFocus)
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(m_ui.messages.size(), 2u);
 
+    // Leaving a refused field for another field shows one message, not one per field.
+    CPointWinDlg window;
+    Show(window);
+    Field(window, Id::kWinLow)->setFocus(Qt::TabFocusReason);
+    Field(window, Id::kWinLow)->setText("300");
+    Field(window, Id::kWinHigh)->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(m_ui.messages.size(), 3u);
+    EXPECT_EQ(QApplication::focusWidget(), Field(window, Id::kWinLow));
+
     // The exchange stops at the first refusal: x2 is refused, y1 after it is not read.
     CPointStreDlg stretch;
     Show(stretch);
@@ -376,7 +385,7 @@ TEST_F(DialogTest, RefusedFieldKeepsItsMemberAndTheFocus)
     EXPECT_FALSE(stretch.UpdateData(true));
     EXPECT_EQ(stretch.m_byX1, 10);
     EXPECT_EQ(stretch.m_byY1, 0);
-    EXPECT_EQ(m_ui.messages.size(), 3u);
+    EXPECT_EQ(m_ui.messages.size(), 4u);
     EXPECT_EQ(QApplication::focusWidget(), Field(stretch, Id::kStretchX2));
 
     // Numbers a transform cannot use are refused like text.
