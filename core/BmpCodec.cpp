@@ -96,6 +96,13 @@ DibHandle Read(CFile &file)
             const auto count = static_cast<std::size_t>(dibBytes - rowsAt);
             std::memmove(lock.Data() + to, lock.Data() + from, count);
             std::memset(lock.Data() + to + count, 0, from - to);
+            // A colour profile after the rows moved up with them.
+            if (headerSize == kV5HeaderSize) {
+                const std::uint32_t profileAt = ByteOrder::ReadU32(lock.Data() + kOffProfileData);
+                if (profileAt >= rowsAt)
+                    ByteOrder::WriteU32(lock.Data() + kOffProfileData,
+                                        profileAt - static_cast<std::uint32_t>(from - to));
+            }
         }
     }
     return block;
@@ -114,7 +121,11 @@ bool Write(DibHandle &block, CFile &file)
     if (!layout)
         return false;
 
-    const std::uint64_t fileBytes = kFileHeaderSize + layout->TotalBytes();
+    // A colour profile is written after the rows, and the header copy that goes into the file
+    // points there.
+    const std::optional<ProfileBytes> profile = FindProfile(lock.Bytes(), *layout);
+    const std::uint64_t profileBytes = profile ? profile->size : 0;
+    const std::uint64_t fileBytes = kFileHeaderSize + layout->TotalBytes() + profileBytes;
     if (layout->rowsBytes > 0xFFFFFFFFu || fileBytes > 0xFFFFFFFFu)
         return false;
     if (!layout->IsRle())
@@ -126,7 +137,17 @@ bool Write(DibHandle &block, CFile &file)
     ByteOrder::WriteU32(fileHeader.data() + kOffOffBits,
                         static_cast<std::uint32_t>(kFileHeaderSize + layout->RowsOffset()));
     file.Write(fileHeader.data(), kFileHeaderSize);
-    file.WriteHuge(dib, layout->TotalBytes());
+    if (!profile) {
+        file.WriteHuge(dib, layout->TotalBytes());
+        return true;
+    }
+    std::array<std::uint8_t, kV5HeaderSize> header{};
+    std::memcpy(header.data(), dib, kV5HeaderSize);
+    ByteOrder::WriteU32(header.data() + kOffProfileData,
+                        static_cast<std::uint32_t>(layout->TotalBytes()));
+    file.Write(header.data(), kV5HeaderSize);
+    file.WriteHuge(dib + kV5HeaderSize, layout->TotalBytes() - kV5HeaderSize);
+    file.WriteHuge(dib + profile->offset, profile->size);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #if defined(__linux__)
@@ -25,13 +26,15 @@ thread_local std::optional<Refusal> t_lastRefusal;
 std::optional<std::uint64_t> ProcKilobytes(const char *path, const std::string &name)
 {
     std::ifstream in(path);
-    std::string key;
-    std::uint64_t value = 0;
-    std::string unit;
-    while (in >> key >> value) {
-        std::getline(in, unit);
-        if (key == name + ":")
-            return value * 1024;
+    std::string line;
+    const std::string key = name + ":";
+    while (std::getline(in, line)) {
+        if (line.rfind(key, 0) == 0) {
+            std::istringstream fields(line.substr(key.size()));
+            std::uint64_t value = 0;
+            if (fields >> value)
+                return value * 1024;
+        }
     }
     return std::nullopt;
 }
@@ -76,7 +79,7 @@ std::optional<std::uint64_t> AddressSpaceAllowance()
 } // namespace
 
 std::optional<std::uint64_t> Available()
-{
+try {
     std::optional<std::uint64_t> least;
     auto consider = [&least](std::optional<std::uint64_t> bytes) {
         if (bytes)
@@ -90,6 +93,8 @@ std::optional<std::uint64_t> Available()
     consider(AddressSpaceAllowance());
 #endif
     return least;
+} catch (const std::exception &) { // no memory even for reading the figures: unknown
+    return std::nullopt;
 }
 
 bool Allows(std::uint64_t bytes)

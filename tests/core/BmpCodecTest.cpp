@@ -332,3 +332,37 @@ TEST(BmpFiles, ReadWriteReadRoundTripKeepsTheImage)
                   TestImages::FromHandle(block));
     }
 }
+
+// A colour profile after the rows (past a gap in the file, or after compressed rows) stays in
+// the written file, right after the rows, with the header pointing at it.
+TEST(BmpFiles, AColourProfileAfterTheRowsIsKept)
+{
+    const Bytes profile{'p', 'r', 'o', 'f', 'i', 'l', 'e', '!'};
+    for (bool rle : {false, true}) {
+        const Bytes rows = rle ? Bytes{4, 7, 0, 0, 4, 9, 0, 1} : Bytes{7, 7, 7, 7, 9, 9, 9, 9};
+        Bytes dib = TestImages::MakeDib({.headerSize = 124,
+                                         .width = 4,
+                                         .height = 2,
+                                         .compression = rle ? 1u : 0u,
+                                         .sizeImage = 8},
+                                        TestImages::GrayTable256(), {});
+        const std::size_t gap = rle ? 0 : 16;
+        dib.insert(dib.end(), gap, 0xAB);
+        dib.insert(dib.end(), rows.begin(), rows.end());
+        dib.insert(dib.end(), 4, 0xEE); // something else between the rows and the profile
+        TestImages::PutU32(dib, 112, static_cast<std::uint32_t>(dib.size()));
+        TestImages::PutU32(dib, 116, static_cast<std::uint32_t>(profile.size()));
+        dib.insert(dib.end(), profile.begin(), profile.end());
+
+        DibHandle block = CDibImage::AdmitBlock(
+            TestImages::ReadBmp(TestImages::MakeBmpFile(dib, 14 + 1148 + gap)));
+        ASSERT_FALSE(block.IsNull()) << rle;
+        const Bytes out = Written(block);
+        ASSERT_EQ(out.size(), 14u + 1156 + 8) << rle;
+        EXPECT_EQ(GetU32(out, 14 + 112), 1156u) << rle;
+        EXPECT_EQ(Bytes(out.begin() + 14 + 1148, out.begin() + 14 + 1156),
+                  (Bytes{7, 7, 7, 7, 9, 9, 9, 9}))
+            << rle;
+        EXPECT_EQ(Bytes(out.begin() + 14 + 1156, out.end()), profile) << rle;
+    }
+}
