@@ -4,6 +4,7 @@
 #include "DibImage.h"
 #include "DibLock.h"
 #include "FileException.h"
+#include "MemoryBudget.h"
 #include "Messages.h"
 #include "PngRenderer.h"
 #include "PointKernels.h"
@@ -15,6 +16,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -143,11 +145,24 @@ std::optional<std::uint8_t> ParseLevel(std::string_view text)
 
 std::optional<float> ParseReal(std::string_view text)
 {
+    // One leading plus sign is allowed, as a shell user writes it.
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-' && text[1] != '+')
+        text.remove_prefix(1);
     // from_chars rounds the decimal straight to float: no detour through double.
     float value = 0;
     const char *end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
-    if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value))
+    if (text.empty() || ptr != end)
+        return std::nullopt;
+    if (ec == std::errc::result_out_of_range) {
+        // Out of range is an error only above the float range; a number too small for it is
+        // the zero or subnormal float it rounds to, which strtof gives (the tool keeps the C
+        // locale, so the syntax already matched is what strtof reads).
+        const std::string copy(text);
+        value = std::strtof(copy.c_str(), nullptr);
+        return std::isfinite(value) ? std::optional<float>(value) : std::nullopt;
+    }
+    if (ec != std::errc() || !std::isfinite(value))
         return std::nullopt;
     return value;
 }
@@ -191,6 +206,17 @@ int ReportFileError(std::ostream &err, const CFileException &e)
     return kFileError;
 }
 
+// After a refusal, says so when the memory could not hold what the image needs: the read
+// error alone would blame the file.
+void ReportMemoryRefusal(std::ostream &err)
+{
+    if (const std::optional<MemoryBudget::Refusal> refusal = MemoryBudget::LastRefusal()) {
+        constexpr std::uint64_t kMiB = 1 << 20;
+        err << "tonecraft-batch: not enough memory: " << (refusal->asked + kMiB - 1) / kMiB
+            << " MiB needed, " << refusal->available / kMiB << " MiB available\n";
+    }
+}
+
 // Opens an image the way the document does: read, size check, admission. On refusal the
 // document's messages go to `err`, in the document's order.
 struct LoadResult
@@ -202,6 +228,7 @@ struct LoadResult
 LoadResult LoadImage(const std::string &path, std::ostream &err)
 {
     LoadResult result;
+    MemoryBudget::ClearRefusal();
     try {
         CPosixFile file = CPosixFile::OpenForReading(path);
         result.block = CDibImage::ReadBmpFile(file);
@@ -227,6 +254,7 @@ LoadResult LoadImage(const std::string &path, std::ostream &err)
         result.block.Reset();
     }
     if (result.block.IsNull()) {
+        ReportMemoryRefusal(err);
         err << Messages::kReadError << "\n";
         result.code = kRefused;
     }
@@ -295,36 +323,31 @@ int RunTransform(const Operation &op, const Parameters &p, const std::string &in
     return kDone;
 }
 
-int WriteOutput(const std::string &path, const std::string &bytes, std::ostream &err)
-{
-    try {
-        CSafeOutputFile output(path);
-        output.File().WriteHuge(bytes.data(), bytes.size());
-        output.Commit();
-    } catch (const CFileException &e) {
-        return ReportFileError(err, e);
-    }
-    return kDone;
-}
-
 int RunRender(const std::string &inPath, const std::string &outPath, std::ostream &err)
 {
     LoadResult image = LoadImage(inPath, err);
     if (image.code != kDone)
         return image.code;
-    bool empty = false;
-    {
-        DibReadLock lock(image.block);
-        empty = CDibImage::GetImageWidth(lock.Data()) == 0
-            || CDibImage::GetImageHeight(lock.Data()) == 0;
-    }
-    const std::optional<std::string> png = empty ? std::nullopt : PngRenderer::Render(image.block);
-    if (!png) {
-        err << (empty ? "tonecraft-batch: the picture has no pixels to render\n"
-                      : "tonecraft-batch: the picture is too large to render\n");
+    try {
+        CSafeOutputFile output(outPath);
+        switch (PngRenderer::Render(image.block, output.File())) {
+        case PngRenderer::Outcome::Done:
+            output.Commit();
+            return kDone;
+        case PngRenderer::Outcome::NoPixels:
+            err << "tonecraft-batch: the picture has no pixels to render\n";
+            return kRefused;
+        case PngRenderer::Outcome::DrawingFailed:
+            err << "tonecraft-batch: the picture could not be drawn: not enough memory\n";
+            return kRefused;
+        case PngRenderer::Outcome::EncodingFailed:
+            break;
+        }
+        err << "tonecraft-batch: the picture could not be compressed\n";
         return kRefused;
+    } catch (const CFileException &e) {
+        return ReportFileError(err, e);
     }
-    return WriteOutput(outPath, *png, err);
 }
 
 int RunTable(std::span<const std::string_view> args, std::ostream &out, std::ostream &err)
