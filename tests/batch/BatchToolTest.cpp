@@ -183,6 +183,23 @@ TEST_F(BatchToolTest, InfoAndHistogramDescribeTheImage)
     }
     EXPECT_EQ(seen, 256);
     EXPECT_EQ(total, 15u);
+
+    r = RunTool({"histogram", "--stats", in});
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "pixels=15 min=9 max=200 mean=47.2000 median=9 stddev=76.4000 otsu=10\n");
+}
+
+TEST_F(BatchToolTest, HelpAndVersionGoToStandardOutput)
+{
+    Result r = RunTool({"--help"});
+    EXPECT_EQ(r.code, 0);
+    const std::string usageError = RunTool({}).err;
+    EXPECT_EQ(r.out, usageError.substr(usageError.find('\n') + 1)) << "the usage, as on errors";
+    EXPECT_NE(r.out.find("histogram [--stats] IN.bmp"), std::string::npos);
+    EXPECT_TRUE(r.err.empty());
+    r = RunTool({"--version"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.starts_with("tonecraft-batch 1.")) << r.out;
 }
 
 TEST_F(BatchToolTest, TablePrintsTheMappingOfTheWorkedExamples)
@@ -228,6 +245,8 @@ TEST_F(BatchToolTest, BadCommandLinesAreUsageErrorsNamingTheArgument)
         {{"linear", "1e39", "0", in, out}, "SLOPE '1e39'"},
         {{"linear", "1,5", "0", in, out}, "SLOPE '1,5'"},
         {{"info"}, "info takes"},
+        {{"histogram", "--stats"}, "histogram takes"},
+        {{"histogram", in, "--stats"}, "histogram takes"},
         {{"info", in, out}, "info takes"},
         {{"table"}, "OPERATION"},
         {{"table", "equalize"}, "OPERATION 'equalize'"},
@@ -339,13 +358,17 @@ TEST_F(BatchToolTest, ReplacingAFileKeepsItsPermissions)
 class BatchExecutableTest : public BatchToolTest
 {
 protected:
-    Result Exec(const std::vector<std::string> &args)
+    // With `pipeFrom`, standard input is a pipe fed from that file.
+    Result Exec(const std::vector<std::string> &args, const std::string &pipeFrom = "",
+                const std::string &stdoutTo = "")
     {
-        std::string command = "ASAN_OPTIONS=exitcode=86 UBSAN_OPTIONS=exitcode=87:halt_on_error=1 '"
+        std::string command = pipeFrom.empty() ? "" : "cat '" + pipeFrom + "' | ";
+        command += "ASAN_OPTIONS=exitcode=86 UBSAN_OPTIONS=exitcode=87:halt_on_error=1 '"
             + std::string(TONECRAFT_BATCH_EXE) + "'";
         for (const std::string &a : args)
             command += " '" + a + "'";
-        command += " >'" + PathOf("stdout") + "' 2>'" + PathOf("stderr") + "'";
+        command += " >'" + (stdoutTo.empty() ? PathOf("stdout") : stdoutTo) + "' 2>'"
+            + PathOf("stderr") + "'";
         const int status = std::system(command.c_str());
         Result r;
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -366,6 +389,45 @@ TEST_F(BatchExecutableTest, ExitCodesReachTheShell)
     EXPECT_EQ(Exec({"info", Put("bad.bmp", Bytes{'x'})}).code, 1);
     EXPECT_EQ(Exec({"threshold", "300", in, PathOf("out.bmp")}).code, 2);
     EXPECT_EQ(Exec({"info", PathOf("missing.bmp")}).code, 3);
+}
+
+TEST_F(BatchExecutableTest, DashReadsStandardInputAndWritesStandardOutput)
+{
+    // Larger than a pipe's buffer and than one read, so the image arrives in pieces.
+    const std::string in
+        = Put("in.bmp", TestImages::MakeGray8Bmp(1501, 777, TestImages::RandomRows(1501, 777, 5)));
+    ASSERT_EQ(Exec({"stretch", "96", "0", "159", "255", in, PathOf("file.bmp")}).code, 0);
+    const Result r = Exec({"stretch", "96", "0", "159", "255", "-", "-"}, in);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(TestImages::ReadFile(PathOf("stdout")), TestImages::ReadFile(PathOf("file.bmp")));
+    EXPECT_EQ(Exec({"histogram", "--stats", "-"}, in).out, Exec({"histogram", "--stats", in}).out);
+
+    // The same refusals and exit codes as with files, and nothing half-written.
+    const std::string text = Put("text.bmp", Bytes{'h', 'i'});
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::string pipeFrom, stdoutTo;
+        int code;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"invert", "-", "-"}, text, "", 1, kReadError},
+        {{"info", "-"}, text, "", 1, kReadError},
+        {{"invert", in, "-"},
+         "",
+         "/dev/full",
+         3,
+         "tonecraft-batch: 'standard output': No space left on device\n"},
+    };
+    for (const Case &c : cases) {
+        const Result bad = Exec(c.args, c.pipeFrom, c.stdoutTo);
+        EXPECT_EQ(bad.code, c.code) << c.message;
+        EXPECT_EQ(bad.err, c.message);
+        if (c.stdoutTo.empty()) {
+            EXPECT_TRUE(bad.out.empty()) << c.message;
+        }
+    }
 }
 
 TEST_F(BatchExecutableTest, EverySuiteFileIsReadOrRefusedCleanly)
