@@ -4,19 +4,21 @@
 #include "DibImage.h"
 #include "DibLock.h"
 #include "FileException.h"
+#include "GrayStatistics.h"
 #include "MemoryBudget.h"
 #include "Messages.h"
+#include "OutputFile.h"
 #include "PngRenderer.h"
 #include "PointKernels.h"
 #include "PointTables.h"
-#include "PosixFile.h"
-#include "SafeOutputFile.h"
+#include "StandardStreams.h"
 
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -28,7 +30,7 @@ enum ExitCode { kDone = 0, kRefused = 1, kUsage = 2, kFileError = 3 };
 constexpr const char *kUsageText
     = "usage:\n"
       "  tonecraft-batch info IN.bmp\n"
-      "  tonecraft-batch histogram IN.bmp\n"
+      "  tonecraft-batch histogram [--stats] IN.bmp\n"
       "  tonecraft-batch invert IN.bmp OUT.bmp\n"
       "  tonecraft-batch linear SLOPE INTERCEPT IN.bmp OUT.bmp\n"
       "  tonecraft-batch threshold T IN.bmp OUT.bmp\n"
@@ -37,8 +39,10 @@ constexpr const char *kUsageText
       "  tonecraft-batch equalize IN.bmp OUT.bmp\n"
       "  tonecraft-batch table OPERATION [PARAMETERS]\n"
       "  tonecraft-batch render IN.bmp OUT.png\n"
+      "  tonecraft-batch --help | --version\n"
       "T, LOW, HIGH, X1..Y2 are whole numbers 0..255; SLOPE and INTERCEPT are decimal numbers.\n"
-      "OPERATION is invert, linear, threshold, window or stretch.\n";
+      "OPERATION is invert, linear, threshold, window or stretch.\n"
+      "IN - reads standard input; OUT - writes standard output.\n";
 
 struct Parameters
 {
@@ -230,8 +234,8 @@ LoadResult LoadImage(const std::string &path, std::ostream &err)
     LoadResult result;
     MemoryBudget::ClearRefusal();
     try {
-        CPosixFile file = CPosixFile::OpenForReading(path);
-        result.block = CDibImage::ReadBmpFile(file);
+        const std::unique_ptr<CFile> file = StandardStreams::OpenInput(path);
+        result.block = CDibImage::ReadBmpFile(*file);
     } catch (const CFileException &e) {
         result.code = ReportFileError(err, e);
         return result;
@@ -275,7 +279,7 @@ int RunInfo(const std::string &path, std::ostream &out, std::ostream &err)
     return kDone;
 }
 
-int RunHistogram(const std::string &path, std::ostream &out, std::ostream &err)
+int RunHistogram(const std::string &path, bool stats, std::ostream &out, std::ostream &err)
 {
     LoadResult image = LoadImage(path, err);
     if (image.code != kDone)
@@ -289,6 +293,15 @@ int RunHistogram(const std::string &path, std::ostream &out, std::ostream &err)
     const GrayHistogram counts = PointKernels::CountHistogram(
         CDibImage::GetPixelBits(h), static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
         static_cast<std::int32_t>(CDibImage::GetImageHeight(h)));
+    if (stats) {
+        const std::optional<std::string> line = GrayStatistics::Describe(counts);
+        if (!line) {
+            err << "tonecraft-batch: the picture has no pixels to describe\n";
+            return kRefused;
+        }
+        out << *line << '\n';
+        return kDone;
+    }
     for (std::size_t g = 0; g < counts.size(); ++g)
         out << g << ' ' << counts[g] << '\n';
     return kDone;
@@ -311,7 +324,7 @@ int RunTransform(const Operation &op, const Parameters &p, const std::string &in
                  static_cast<std::int32_t>(CDibImage::GetImageHeight(h)), p);
     }
     try {
-        CSafeOutputFile output(outPath);
+        COutputFile output(outPath);
         if (!CDibImage::WriteBmpFile(image.block, output.File())) {
             err << Messages::kCannotSave << "\n";
             return kRefused;
@@ -329,7 +342,7 @@ int RunRender(const std::string &inPath, const std::string &outPath, std::ostrea
     if (image.code != kDone)
         return image.code;
     try {
-        CSafeOutputFile output(outPath);
+        COutputFile output(outPath);
         switch (PngRenderer::Render(image.block, output.File())) {
         case PngRenderer::Outcome::Done:
             output.Commit();
@@ -382,11 +395,21 @@ int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, s
     const std::string_view command = args[0];
     const std::span<const std::string_view> rest = args.subspan(1);
 
+    if (command == "--help") {
+        out << kUsageText;
+        return kDone;
+    }
+    if (command == "--version") {
+        out << "tonecraft-batch " << TONECRAFT_VERSION << "\n";
+        return kDone;
+    }
     if (command == "info" || command == "histogram") {
-        if (rest.size() != 1)
+        const bool stats = command == "histogram" && !rest.empty() && rest[0] == "--stats";
+        const std::span<const std::string_view> files = rest.subspan(stats ? 1 : 0);
+        if (files.size() != 1)
             return UsageError(err, std::string(command) + " takes one file: IN.bmp");
-        const std::string path(rest[0]);
-        return command == "info" ? RunInfo(path, out, err) : RunHistogram(path, out, err);
+        const std::string path(files[0]);
+        return command == "info" ? RunInfo(path, out, err) : RunHistogram(path, stats, out, err);
     }
     if (command == "table")
         return RunTable(rest, out, err);

@@ -241,6 +241,23 @@ TEST_F(BatchToolTest, InfoAndHistogramDescribeTheImage)
     }
     EXPECT_EQ(seen, 256);
     EXPECT_EQ(total, 15u);
+
+    r = RunTool({"histogram", "--stats", in});
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "pixels=15 min=9 max=200 mean=47.2000 median=9 stddev=76.4000 otsu=10\n");
+}
+
+TEST_F(BatchToolTest, HelpAndVersionGoToStandardOutput)
+{
+    Result r = RunTool({"--help"});
+    EXPECT_EQ(r.code, 0);
+    const std::string usageError = RunTool({}).err;
+    EXPECT_EQ(r.out, usageError.substr(usageError.find('\n') + 1)) << "the usage, as on errors";
+    EXPECT_NE(r.out.find("histogram [--stats] IN.bmp"), std::string::npos);
+    EXPECT_TRUE(r.err.empty());
+    r = RunTool({"--version"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.starts_with("tonecraft-batch 1.")) << r.out;
 }
 
 TEST_F(BatchToolTest, TablePrintsTheMappingOfTheWorkedExamples)
@@ -297,6 +314,8 @@ TEST_F(BatchToolTest, BadCommandLinesAreUsageErrorsNamingTheArgument)
         {{"linear", "+-1", "0", in, out}, "SLOPE '+-1'"},
         {{"linear", "1", "-1e400", in, out}, "INTERCEPT '-1e400'"},
         {{"info"}, "info takes"},
+        {{"histogram", "--stats"}, "histogram takes"},
+        {{"histogram", in, "--stats"}, "histogram takes"},
         {{"info", in, out}, "info takes"},
         {{"table"}, "OPERATION"},
         {{"table", "equalize"}, "OPERATION 'equalize'"},
@@ -486,7 +505,13 @@ TEST_F(BatchToolTest, AFileTheUserMayNotWriteIsRefused)
 class BatchExecutableTest : public BatchToolTest
 {
 protected:
-    // `shell` runs first in the same shell (a ulimit, say); `out` takes standard output.
+    // A shell prefix that feeds standard input through a pipe from `path` (none when empty).
+    static std::string PipeFrom(const std::string &path)
+    {
+        return path.empty() ? "" : "cat '" + path + "' |";
+    }
+
+    // `shell` runs first in the same shell (a ulimit, or PipeFrom); `out` takes standard output.
     Result Exec(const std::vector<std::string> &args, const std::string &shell = "",
                 std::string out = "")
     {
@@ -518,6 +543,44 @@ TEST_F(BatchExecutableTest, ExitCodesReachTheShell)
     EXPECT_EQ(Exec({"info", Put("bad.bmp", Bytes{'x'})}).code, 1);
     EXPECT_EQ(Exec({"threshold", "300", in, PathOf("out.bmp")}).code, 2);
     EXPECT_EQ(Exec({"info", PathOf("missing.bmp")}).code, 3);
+}
+
+TEST_F(BatchExecutableTest, DashReadsStandardInputAndWritesStandardOutput)
+{
+    // Larger than a pipe's buffer and than one read, so the image arrives in pieces.
+    const std::string in
+        = Put("in.bmp", TestImages::MakeGray8Bmp(1501, 777, TestImages::RandomRows(1501, 777, 5)));
+    ASSERT_EQ(Exec({"stretch", "96", "0", "159", "255", in, PathOf("file.bmp")}).code, 0);
+    const Result r = Exec({"stretch", "96", "0", "159", "255", "-", "-"}, PipeFrom(in));
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(TestImages::ReadFile(PathOf("stdout")), TestImages::ReadFile(PathOf("file.bmp")));
+    EXPECT_EQ(Exec({"histogram", "--stats", "-"}, PipeFrom(in)).out,
+              Exec({"histogram", "--stats", in}).out);
+
+    // The same refusals and exit codes as with files, and nothing half-written.
+    const std::string text = Put("text.bmp", Bytes{'h', 'i'});
+    const std::string diskFull = "tonecraft-batch: 'standard output': No space left on device\n";
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::string pipeFrom, stdoutTo;
+        int code;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"invert", "-", "-"}, text, "", 1, kReadError},
+        {{"info", "-"}, text, "", 1, kReadError},
+        {{"invert", in, "-"}, "", "/dev/full", 3, diskFull},
+        {{"histogram", in}, "", "/dev/full", 3, diskFull},
+    };
+    for (const Case &c : cases) {
+        const Result bad = Exec(c.args, PipeFrom(c.pipeFrom), c.stdoutTo);
+        EXPECT_EQ(bad.code, c.code) << c.message;
+        EXPECT_EQ(bad.err, c.message);
+        if (c.stdoutTo.empty()) {
+            EXPECT_TRUE(bad.out.empty()) << c.message;
+        }
+    }
 }
 
 TEST_F(BatchExecutableTest, EverySuiteFileIsReadOrRefusedCleanly)
