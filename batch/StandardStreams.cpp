@@ -1,8 +1,10 @@
 #include "StandardStreams.h"
 
 #include "FileException.h"
+#include "MemoryBudget.h"
 #include "PosixFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 #include <unistd.h>
@@ -17,6 +19,14 @@ CMemFile ReadAll(int fd, const std::string &name)
     try {
         for (;;) {
             const std::size_t used = bytes.size();
+            if (used + kChunk > bytes.capacity()) {
+                // Growing copies the bytes so far into a block twice their size; an endless
+                // pipe is refused before it takes the machine down.
+                const std::size_t grown = std::max(2 * bytes.capacity(), used + kChunk);
+                if (!MemoryBudget::Allows(std::uint64_t{grown} + used))
+                    throw CFileException(CFileException::Cause::Generic, ENOMEM, name);
+                bytes.reserve(grown);
+            }
             bytes.resize(used + kChunk);
             const ssize_t got = ::read(fd, bytes.data() + used, kChunk);
             if (got < 0 && errno == EINTR) {
