@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -133,14 +134,23 @@ CSafeOutputFile::CSafeOutputFile(std::string targetPath)
 
     // A short name: the target's own name may already be as long as a name can be.
     m_strTemp = DirectoryOf(m_strResolved) + ".tonecraft-XXXXXX";
+    // The signals wait until the handler knows the new file's name, so that none can end the
+    // process between the file's creation and its registration.
+    sigset_t endingSignals, previous;
+    sigemptyset(&endingSignals);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&endingSignals, signal);
+    ::pthread_sigmask(SIG_BLOCK, &endingSignals, &previous);
     const int fd = ::mkostemp(m_strTemp.data(), O_CLOEXEC);
+    const int createError = errno;
+    if (fd >= 0)
+        SetPending(m_strTemp);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (fd < 0) {
-        const int error = errno;
         if (m_nTargetFd >= 0)
             ::close(m_nTargetFd);
-        Throw(error);
+        Throw(createError);
     }
-    SetPending(m_strTemp);
     m_file.emplace(fd, m_strTarget);
 }
 
