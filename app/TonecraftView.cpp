@@ -1,9 +1,12 @@
 #include "TonecraftView.h"
 
 #include "CommandIds.h"
+#include "DibClipboard.h"
 #include "DibImage.h"
 #include "DibLock.h"
+#include "Messages.h"
 #include "PainterDC.h"
+#include "PointOperations.h"
 #include "PrintLayout.h"
 #include "SharedPrinter.h"
 #include "TonecraftDoc.h"
@@ -16,6 +19,8 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScrollBar>
+
+#include <optional>
 
 namespace {
 
@@ -170,9 +175,78 @@ void CTonecraftView::OnFilePrintPreview()
     });
 }
 
+void CTonecraftView::ShowRefusal(const char *text)
+{
+    CUiServices::Current().MessageBox(this, QString::fromUtf8(text),
+                                      QString::fromUtf8(Messages::kCaption),
+                                      MessageStyle::kIconInformation);
+}
+
+void CTonecraftView::OnPointOperation(const PointOperation &op)
+{
+    // Declared before the lock, so the block is unlocked before the cursor comes back.
+    std::optional<CWaitCursor> wait;
+    // A document without an image locks nothing: the lock yields null, which is refused.
+    DibLock lock(m_lpDocument->GetImageBlock());
+    if (!PointOperations::Accepts(lock.Data())) {
+        ShowRefusal(op.refusal);
+        return;
+    }
+    if (op.command == CommandId::kHistogram) {
+        wait.emplace();
+        ShowHistogram(lock.Data());
+        return;
+    }
+    PointParameters p = op.defaults;
+    if (!op.params.empty() && !AskParameters(op, p))
+        return;
+    wait.emplace();
+    PointOperations::Run(op, lock.Data(), p);
+    m_lpDocument->SetModifiedFlag(true);
+    m_lpDocument->UpdateAllViews(nullptr, 0);
+}
+
+bool CTonecraftView::AskParameters(const PointOperation & /*op*/, PointParameters & /*p*/)
+{
+    return false;
+}
+
+void CTonecraftView::ShowHistogram(std::uint8_t * /*header*/)
+{ }
+
+void CTonecraftView::OnEditCopy()
+{
+    CWaitCursor wait;
+    (void)CDibClipboard::Copy(m_lpDocument->GetImageBlock());
+}
+
+void CTonecraftView::OnEditPaste()
+{
+    CWaitCursor wait;
+    DibHandle copy = CDibClipboard::Paste();
+    if (copy.IsNull())
+        return;
+    m_lpDocument->ReplaceImageBlock(std::move(copy));
+    m_lpDocument->PrepareImage();
+    m_lpDocument->SetModifiedFlag(true);
+    UpdateScrollSizes();
+    RealizeDocPalette(this);
+    m_lpDocument->UpdateAllViews(nullptr, 0);
+}
+
 bool CTonecraftView::OnUpdateCommand(int command, bool &enabled) const
 {
+    if (PointOperations::ForCommand(command) != nullptr) {
+        enabled = true;
+        return true;
+    }
     switch (command) {
+    case CommandId::kEditCopy:
+        enabled = !m_lpDocument->GetImageBlock().IsNull();
+        return true;
+    case CommandId::kEditPaste:
+        enabled = CDibClipboard::HasImage();
+        return true;
     case CommandId::kFilePrint:
     case CommandId::kFilePrintDirect:
     case CommandId::kFilePrintPreview:
@@ -185,7 +259,17 @@ bool CTonecraftView::OnUpdateCommand(int command, bool &enabled) const
 
 bool CTonecraftView::OnCommand(int command)
 {
+    if (const PointOperation *op = PointOperations::ForCommand(command)) {
+        OnPointOperation(*op);
+        return true;
+    }
     switch (command) {
+    case CommandId::kEditCopy:
+        OnEditCopy();
+        return true;
+    case CommandId::kEditPaste:
+        OnEditPaste();
+        return true;
     case CommandId::kFilePrint:
         OnFilePrint(true);
         return true;
