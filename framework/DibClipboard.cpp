@@ -12,7 +12,7 @@
 #include <QMimeData>
 
 #include <cstring>
-#include <new>
+#include <exception>
 #include <optional>
 #include <span>
 
@@ -58,6 +58,10 @@ DibHandle FromImage(const QImage &picture)
 // The clipboard's image as a block not yet admitted; null when there is none.
 DibHandle Fetch(const QMimeData &data)
 {
+    // Our own copy, still on the clipboard: duplicated as a block, without the detour
+    // through bytes for other programs.
+    if (const auto *own = qobject_cast<const CDibMimeData *>(&data))
+        return CDibImage::DuplicateBlock(own->Block());
     if (data.hasFormat(QLatin1String(CDibMimeData::kDibFormat)))
         return ToBlock(BytesOf(data.data(QLatin1String(CDibMimeData::kDibFormat))));
     if (data.hasFormat(QLatin1String(CDibMimeData::kBmpFormat)))
@@ -86,14 +90,11 @@ bool CDibClipboard::Copy(const DibHandle &block)
 {
     if (block.IsNull())
         return false;
-    try {
-        DibReadLock lock(block);
-        QByteArray dib(reinterpret_cast<const char *>(lock.Data()),
-                       static_cast<qsizetype>(lock.Size()));
-        QGuiApplication::clipboard()->setMimeData(new CDibMimeData(std::move(dib)));
-    } catch (const std::bad_alloc &) {
+    DibHandle copy = CDibImage::DuplicateBlock(block);
+    if (copy.IsNull())
         return false;
-    }
+    // The clipboard owns the mime data, and with it the copy.
+    QGuiApplication::clipboard()->setMimeData(new CDibMimeData(std::move(copy)));
     return true;
 }
 
@@ -116,7 +117,10 @@ bool CDibClipboard::HasImage()
         return *g_cachedHasImage;
     bool available = false;
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    if (data != nullptr && data->hasFormat(QLatin1String(CDibMimeData::kDibFormat))) {
+    if (const auto *own = qobject_cast<const CDibMimeData *>(data)) {
+        DibReadLock lock(own->Block());
+        available = CDibImage::CheckAdmission(lock.Bytes()) == AdmitResult::kAdmitted;
+    } else if (data != nullptr && data->hasFormat(QLatin1String(CDibMimeData::kDibFormat))) {
         // Our own format is checked where it lies, without a copy.
         available = CDibImage::CheckAdmission(
                         BytesOf(data->data(QLatin1String(CDibMimeData::kDibFormat))))

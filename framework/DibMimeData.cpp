@@ -3,14 +3,27 @@
 #include "ByteOrder.h"
 #include "DibFormat.h"
 #include "DibLayout.h"
+#include "DibLock.h"
 
 #include <QStringList>
 #include <QVariant>
 
 #include <span>
 
-CDibMimeData::CDibMimeData(QByteArray dib)
-    : m_dib(std::move(dib))
+namespace {
+
+// A copy of the block's bytes: what leaves the object must not depend on its lifetime.
+QByteArray BytesOf(const DibHandle &dib)
+{
+    DibReadLock lock(dib);
+    return QByteArray(reinterpret_cast<const char *>(lock.Data()),
+                      static_cast<qsizetype>(lock.Size()));
+}
+
+} // namespace
+
+CDibMimeData::CDibMimeData(DibHandle dib)
+    : m_hDib(std::move(dib))
 { }
 
 QStringList CDibMimeData::formats() const
@@ -26,19 +39,21 @@ bool CDibMimeData::hasFormat(const QString &mimeType) const
 QVariant CDibMimeData::retrieveData(const QString &mimeType, QMetaType /*preferredType*/) const
 {
     if (mimeType == QLatin1String(kDibFormat))
-        return m_dib;
+        return BytesOf(m_hDib);
     if (mimeType == QLatin1String(kBmpFormat))
-        return BmpFileOf(m_dib);
+        return BmpFileOf(m_hDib);
     return {};
 }
 
-QByteArray CDibMimeData::BmpFileOf(const QByteArray &dib)
+QByteArray CDibMimeData::BmpFileOf(const DibHandle &dib)
 {
     using namespace DibFormat;
-    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t *>(dib.data()),
-                                              static_cast<std::size_t>(dib.size()));
-    const std::optional<DibLayout> layout = MeasureHeader(bytes);
-    const auto fileSize = static_cast<std::uint64_t>(dib.size()) + kFileHeaderSize;
+    std::optional<DibLayout> layout;
+    {
+        DibReadLock lock(dib);
+        layout = MeasureHeader(lock.Bytes());
+    }
+    const auto fileSize = static_cast<std::uint64_t>(dib.Size()) + kFileHeaderSize;
     if (!layout || fileSize > 0xFFFFFFFFu)
         return {};
     QByteArray file(static_cast<qsizetype>(kFileHeaderSize), '\0');
@@ -47,6 +62,6 @@ QByteArray CDibMimeData::BmpFileOf(const QByteArray &dib)
     ByteOrder::WriteU32(header + kOffFileSize, static_cast<std::uint32_t>(fileSize));
     ByteOrder::WriteU32(header + kOffOffBits,
                         static_cast<std::uint32_t>(kFileHeaderSize + layout->RowsOffset()));
-    file.append(dib);
+    file.append(BytesOf(dib));
     return file;
 }
