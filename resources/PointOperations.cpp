@@ -76,7 +76,14 @@ const PointOperation kOperations[] = {
      [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &) {
          (void)CDibImage::ApplyEqualize(b, w, h);
      }},
-    {"histogram", CommandId::kHistogram, Messages::kHistogramNeeds256, {}, {}, nullptr, nullptr},
+    // The histogram's display range starts as the whole gray scale.
+    {"histogram",
+     CommandId::kHistogram,
+     Messages::kHistogramNeeds256,
+     {},
+     {{}, {0, 255}},
+     nullptr,
+     nullptr},
 };
 
 } // namespace

@@ -18,10 +18,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -289,6 +292,38 @@ TEST_F(ViewCommandsTest, PasteIntoANewDocumentThenSaveReopenAndTransform)
     ASSERT_TRUE(view.OnCommand(kInvert));
     EXPECT_TRUE(m_ui.messages.empty());
     EXPECT_EQ(Block(reopened)[1064], 255 - image[1064]);
+}
+
+// Without memory for the duplicate, copy leaves the clipboard holding what it held. (The
+// address-space limit cannot be used under AddressSanitizer, which reserves terabytes.)
+TEST_F(ViewCommandsTest, ACopyWithoutMemoryKeepsTheClipboard)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "address-space limits do not work under AddressSanitizer";
+#else
+    constexpr std::int32_t kSide = 8000; // 64 MB of rows
+    Bytes header = Gray8(1, 1, 0);
+    header.resize(40 + 1024);
+    TestImages::PutU32(header, 4, kSide);
+    TestImages::PutU32(header, 8, kSide);
+    header.resize(header.size() + static_cast<std::size_t>(kSide) * kSide);
+    Load(m_doc, header);
+    header = {};
+    QGuiApplication::clipboard()->setText("kept");
+
+    std::size_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &old), 0);
+    rlimit lowered = old;
+    lowered.rlim_cur = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (32u << 20);
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &lowered), 0);
+    const bool handled = m_view.OnCommand(kCopy);
+    setrlimit(RLIMIT_AS, &old);
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "kept");
+    EXPECT_EQ(CWaitCursor::Count(), 0);
+#endif
 }
 
 TEST_F(ViewCommandsTest, A24BitPasteIsShownButRefusedByTheOperations)
