@@ -12,7 +12,6 @@ CChildFrame::CChildFrame(CTonecraftDoc *document, QWidget *parent)
     setWidget(m_lpView);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(document->GetTitle());
-    connect(document, &CDocument::titleChanged, this, &QWidget::setWindowTitle);
 }
 
 CTonecraftDoc *CChildFrame::GetDocument() const

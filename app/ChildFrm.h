@@ -6,6 +6,7 @@ class CTonecraftDoc;
 class CTonecraftView;
 
 // The window of one image view inside the main frame. Every child window is shown maximised.
+// Its title is the document's, numbered by the main frame when the document has several.
 class CChildFrame : public QMdiSubWindow
 {
     Q_OBJECT

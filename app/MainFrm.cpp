@@ -25,6 +25,8 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include <vector>
+
 namespace {
 
 QString Text(int id)
@@ -248,7 +250,7 @@ bool CMainFrame::OnFrameCommand(int command)
         m_lpMdiArea->tileSubWindows();
         break;
     case CommandId::kWindowArrange:
-        // Minimised windows line up along the bottom of the area by themselves.
+        ArrangeIcons();
         break;
     default:
         return false;
@@ -263,15 +265,20 @@ CChildFrame *CMainFrame::AddChildFrame(CTonecraftDoc *document)
     child->setWindowIcon(QIcon(QStringLiteral(":/images/imagetype-16.png")));
     m_lpMdiArea->addSubWindow(child);
     connect(child, &CChildFrame::closing, this, &CMainFrame::childClosing);
-    connect(document, &CDocument::titleChanged, this, &CMainFrame::UpdateTitle);
+    connect(document, &CDocument::titleChanged, child, [this] {
+        UpdateChildTitles();
+        UpdateTitle();
+    });
     connect(child, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::UpdateTitle);
     connect(child, &QObject::destroyed, this, [this] {
+        UpdateChildTitles();
         RefreshMenus();
         UpdateTitle();
         UpdateCommandStates();
     });
     child->ActivateFrame(Qt::WindowNoState);
     m_lpMdiArea->setActiveSubWindow(child);
+    UpdateChildTitles();
     RefreshMenus();
     UpdateTitle();
     UpdateCommandStates();
@@ -353,6 +360,7 @@ void CMainFrame::FillWindowList(QMenu *menu)
         QAction *entry
             = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(window->windowTitle()));
         entry->setProperty("windowEntry", true);
+        entry->setStatusTip(Text(CommandId::kActivateWindowPrompt));
         entry->setCheckable(true);
         entry->setChecked(window == m_lpMdiArea->activeSubWindow());
         connect(entry, &QAction::triggered, this,
@@ -366,8 +374,50 @@ void CMainFrame::UpdateTitle()
     const QString title = Text(CommandId::kMainFrameTitle);
     CChildFrame *child = ActiveChild();
     setWindowTitle(child != nullptr && !child->isMaximized()
-                       ? title + QStringLiteral(" - ") + child->GetDocument()->GetTitle()
+                       ? title + QStringLiteral(" - ") + child->windowTitle()
                        : title);
+}
+
+void CMainFrame::UpdateChildTitles()
+{
+    // The windows of a document with several are told apart as "name:1", "name:2"... in the
+    // order they were opened; a document's only window keeps the bare name.
+    std::map<CTonecraftDoc *, std::vector<CChildFrame *>> byDocument;
+    for (QMdiSubWindow *window : m_lpMdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        // A window being destroyed is still listed but is no CChildFrame any more.
+        if (auto *child = qobject_cast<CChildFrame *>(window))
+            byDocument[child->GetDocument()].push_back(child);
+    }
+    for (const auto &[document, children] : byDocument) {
+        for (std::size_t i = 0; i < children.size(); ++i) {
+            children[i]->setWindowTitle(
+                children.size() == 1
+                    ? document->GetTitle()
+                    : QStringLiteral("%1:%2").arg(document->GetTitle()).arg(i + 1));
+        }
+    }
+}
+
+void CMainFrame::ArrangeIcons()
+{
+    // Minimised windows in rows along the bottom of the area, left to right, the next row
+    // above when one is full.
+    const QRect area = m_lpMdiArea->viewport()->rect();
+    QPoint next(area.left(), area.bottom() + 1);
+    int rowHeight = 0;
+    for (QMdiSubWindow *window : m_lpMdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        if (!window->isMinimized())
+            continue;
+        const QSize size = window->size();
+        if (next.x() > area.left() && next.x() + size.width() > area.right() + 1) {
+            next = QPoint(area.left(), next.y() - rowHeight);
+            rowHeight = 0;
+        }
+        if (rowHeight == 0)
+            rowHeight = size.height();
+        window->move(next.x(), next.y() - size.height());
+        next.rx() += size.width();
+    }
 }
 
 void CMainFrame::UpdateIndicators()

@@ -71,6 +71,8 @@ private:
     void FillRecentFiles(QMenu *menu, const MenuResources::Item &placeholder);
     void FillWindowList(QMenu *menu);
     void UpdateTitle();
+    void UpdateChildTitles();
+    void ArrangeIcons();
     bool OnUpdateFrameCommand(int command, bool &enabled) const;
     bool OnFrameCommand(int command);
     [[nodiscard]] CCmdTarget *ActiveViewTarget() const;

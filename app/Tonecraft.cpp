@@ -14,7 +14,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
-#include <QPageSetupDialog>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 
@@ -28,6 +28,7 @@ CTonecraftApp::CTonecraftApp()
 
 CTonecraftApp::~CTonecraftApp()
 {
+    m_recentFiles.SetChangedHandler(nullptr);
     CRecentFileList::SetCurrent(nullptr);
     SharedPrinter::SetCurrent(nullptr);
 }
@@ -42,6 +43,12 @@ bool CTonecraftApp::InitInstance(const QStringList &arguments)
     m_pMainFrame = std::make_unique<CMainFrame>(this);
     if (m_pMainFrame->OnCreate() != 0)
         return false;
+    // An open, a save under a new name or a dropped entry changes the list: the File menu and
+    // the settings store follow at once, so that no entry names one file and opens another.
+    m_recentFiles.SetChangedHandler([this] {
+        m_recentFiles.WriteList();
+        m_pMainFrame->RefreshMenus();
+    });
     connect(m_pMainFrame.get(), &CMainFrame::childClosing, this, &CTonecraftApp::OnChildClosing);
 
     // The command line is read but asks for nothing: no document opens at start-up.
@@ -74,7 +81,10 @@ CTonecraftDoc *CTonecraftApp::OpenDocumentFile(const QString &path)
     const QString absolute = QFileInfo(path).absoluteFilePath();
     for (CTonecraftDoc *open : findChildren<CTonecraftDoc *>(Qt::FindDirectChildrenOnly)) {
         if (open->GetPathName() == absolute) {
-            m_pMainFrame->MdiArea()->setActiveSubWindow(FrameOf(open));
+            if (CChildFrame *frame = FrameOf(open)) {
+                frame->ActivateFrame();
+                m_pMainFrame->MdiArea()->setActiveSubWindow(frame);
+            }
             return open;
         }
     }
@@ -86,7 +96,6 @@ CTonecraftDoc *CTonecraftApp::OpenDocumentFile(const QString &path)
     connect(document, &CDocument::closeRequested, this,
             [this, document] { CloseDocument(document); });
     m_pMainFrame->AddChildFrame(document);
-    m_recentFiles.WriteList();
     return document;
 }
 
@@ -170,7 +179,14 @@ bool CTonecraftApp::OnCommand(int command)
         return true;
     }
     case CommandId::kFilePrintSetup: {
-        QPageSetupDialog dialog(m_pPrinter.get(), m_pMainFrame.get());
+        // The printer and its options (paper, orientation, copies...) are chosen here and kept
+        // in the shared printer for the next print and preview; nothing is printed.
+        QPrintDialog dialog(m_pPrinter.get(), m_pMainFrame.get());
+        dialog.setWindowTitle(
+            QString::fromUtf8(StringTable::Find(CommandId::kFilePrintSetup)).section('\n', 1, 1));
+        dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+        dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+        dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
         CUiServices::Current().RunModal(dialog);
         return true;
     }
@@ -191,11 +207,8 @@ bool CTonecraftApp::OnCommand(int command)
             const int index = command - CommandId::kFileMru1;
             const QString path = m_recentFiles.Files().value(index);
             // A file that no longer opens leaves the list, as the user would expect.
-            if (OpenDocumentFile(path) == nullptr) {
+            if (OpenDocumentFile(path) == nullptr)
                 m_recentFiles.Remove(m_recentFiles.Files().indexOf(path));
-                m_recentFiles.WriteList();
-            }
-            m_pMainFrame->RefreshMenus();
             return true;
         }
         return false;

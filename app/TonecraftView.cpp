@@ -39,7 +39,11 @@ CTonecraftView::CTonecraftView(CTonecraftDoc *document, QWidget *parent)
     Q_ASSERT(document != nullptr);
     // The view paints every pixel itself: no system background fill before paintEvent.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-    connect(document, &CDocument::viewsUpdateRequested, viewport(), qOverload<>(&QWidget::update));
+    // A reloaded (or pasted) image may have another size: the scroll range follows it.
+    connect(document, &CDocument::viewsUpdateRequested, this, [this] {
+        UpdateScrollSizes();
+        viewport()->update();
+    });
     UpdateScrollSizes();
 }
 
@@ -85,8 +89,13 @@ void CTonecraftView::OnDraw(CPainterDC &dc)
 
 void CTonecraftView::UpdateScrollSizes()
 {
+    // The steps of Qt's own scroll areas: a line is 20 pixels (a wheel notch scrolls three),
+    // a page the visible size.
+    constexpr int kLineStep = 20;
     const QSize total = m_lpDocument->GetImageSize();
     const QSize page = viewport()->size();
+    horizontalScrollBar()->setSingleStep(kLineStep);
+    verticalScrollBar()->setSingleStep(kLineStep);
     horizontalScrollBar()->setRange(0, std::max(0, total.width() - page.width()));
     horizontalScrollBar()->setPageStep(page.width());
     verticalScrollBar()->setRange(0, std::max(0, total.height() - page.height()));

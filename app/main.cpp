@@ -1,10 +1,16 @@
+#include "QtTranslations.h"
 #include "Tonecraft.h"
+#include "Trace.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
+    // Qt's standard dialogs in Chinese beside the Chinese menus; without the translations the
+    // program still runs, its own texts unchanged.
+    if (!QtTranslations::Install())
+        TraceLine("Qt's Chinese translations not found; its dialogs stay in English\n");
     CTonecraftApp theApp;
     if (!theApp.InitInstance(QApplication::arguments()))
         return 0;

@@ -35,6 +35,9 @@ CFileException::Cause CFileException::CauseFromErrno(int osError)
         return Cause::DiskFull;
     case EIO:
         return Cause::HardIO;
+    case ETXTBSY:
+    case EBUSY:
+        return Cause::SharingViolation;
     default:
         return Cause::Generic;
     }

@@ -17,6 +17,7 @@ public:
         DiskFull,
         HardIO,
         EndOfFile,
+        SharingViolation, // the file is in use in a way that rules out this access
     };
 
     CFileException(Cause cause, int osError, std::string fileName);

@@ -2,10 +2,14 @@
 
 #include "FileException.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -24,13 +28,50 @@ CFileException::Cause CauseOf(const QFileDevice &device)
     }
 }
 
-CFileException MakeError(const QFileDevice &device, const QString &path)
+// Qt words an open failure but does not classify it; the file system tells the causes the
+// user can act on apart.
+CFileException::Cause OpenFailureCause(const QString &path, bool saving)
 {
-    // QFile::exists distinguishes "not found" from the other open failures.
-    const bool missing = device.error() == QFileDevice::OpenError && !QFile::exists(path);
-    return {missing ? CFileException::Cause::FileNotFound : CauseOf(device), path.toStdString(),
-            device.errorString().toStdString()};
+    using Cause = CFileException::Cause;
+    const QFileInfo info(path);
+    if (info.isDir() || !info.absoluteDir().exists())
+        return Cause::BadPath;
+    if (saving) {
+        // The new file is made beside the target and renamed over it: both need the folder.
+        const bool denied
+            = !QFileInfo(info.absolutePath()).isWritable() || (info.exists() && !info.isWritable());
+        return denied ? Cause::AccessDenied : Cause::Generic;
+    }
+    if (!info.exists())
+        return Cause::FileNotFound;
+    return info.isReadable() ? Cause::Generic : Cause::AccessDenied;
 }
+
+CFileException OpenError(const QFileDevice &device, const QString &path, bool saving)
+{
+    return {OpenFailureCause(path, saving), path.toStdString(), device.errorString().toStdString()};
+}
+
+// A failed read, write or replace. Qt tells only read from write errors (a full disk and an
+// oversized file are both write errors); the errno value the failing call left, when it tells
+// more, gives the cause. Callers clear errno before the call.
+CFileException DeviceError(const QFileDevice &device, const QString &path, int osError)
+{
+    CFileException::Cause cause = CauseOf(device);
+    if (osError != 0 && CFileException::CauseFromErrno(osError) != CFileException::Cause::Generic)
+        cause = CFileException::CauseFromErrno(osError);
+    const std::string reason = device.error() != QFileDevice::NoError || osError == 0
+        ? device.errorString().toStdString()
+        : std::string(std::strerror(osError));
+    return {cause, path.toStdString(), reason};
+}
+
+bool Commit(QSaveFile &file)
+{
+    return file.commit();
+}
+
+CDiskFile::ReplaceStep g_replaceStep = Commit;
 
 // Qt moves at most this much in one call on every platform.
 constexpr std::uint64_t kMaxChunk = 1u << 30;
@@ -38,6 +79,13 @@ constexpr std::uint64_t kMaxChunk = 1u << 30;
 } // namespace
 
 CDiskFile::CDiskFile() = default;
+
+CDiskFile::ReplaceStep CDiskFile::SetReplaceStep(ReplaceStep step)
+{
+    const ReplaceStep previous = g_replaceStep;
+    g_replaceStep = step != nullptr ? step : Commit;
+    return previous;
+}
 
 CDiskFile::~CDiskFile()
 {
@@ -63,16 +111,16 @@ bool CDiskFile::Open(const QString &path, unsigned mode, CFileException *error)
     }
     if (!opened) {
         if (error != nullptr)
-            *error = MakeError(*device, path);
+            *error = OpenError(*device, path, m_bSaving);
         return false;
     }
     m_pDevice = std::move(device);
     return true;
 }
 
-void CDiskFile::ThrowError() const
+void CDiskFile::ThrowError(int osError) const
 {
-    throw MakeError(*m_pDevice, m_strPath);
+    throw DeviceError(*m_pDevice, m_strPath, osError);
 }
 
 std::uint64_t CDiskFile::GetLength()
@@ -91,9 +139,10 @@ std::uint64_t CDiskFile::ReadHuge(void *buffer, std::uint64_t count)
     std::uint64_t done = 0;
     while (done < count) {
         const auto chunk = static_cast<qint64>(std::min(count - done, kMaxChunk));
+        errno = 0;
         const qint64 got = m_pDevice->read(bytes + done, chunk);
         if (got < 0)
-            ThrowError();
+            ThrowError(errno);
         if (got == 0)
             break;
         done += static_cast<std::uint64_t>(got);
@@ -112,9 +161,10 @@ void CDiskFile::WriteHuge(const void *buffer, std::uint64_t count)
     std::uint64_t done = 0;
     while (done < count) {
         const auto chunk = static_cast<qint64>(std::min(count - done, kMaxChunk));
+        errno = 0;
         const qint64 put = m_pDevice->write(bytes + done, chunk);
         if (put <= 0)
-            ThrowError();
+            ThrowError(errno);
         done += static_cast<std::uint64_t>(put);
     }
 }
@@ -125,8 +175,9 @@ void CDiskFile::Close()
         return;
     if (m_bSaving) {
         auto *file = static_cast<QSaveFile *>(m_pDevice.get());
-        if (!file->commit()) {
-            const CFileException error = MakeError(*file, m_strPath);
+        errno = 0;
+        if (!g_replaceStep(*file)) {
+            const CFileException error = DeviceError(*file, m_strPath, errno);
             m_pDevice.reset();
             throw error;
         }

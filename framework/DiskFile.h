@@ -7,6 +7,7 @@
 
 class CFileException;
 class QFileDevice;
+class QSaveFile;
 
 // A file on disk for the document's open, save and reload.
 //  - kReadShareDenyWrite (0x20) opens an existing file for reading.
@@ -41,8 +42,14 @@ public:
     // Closes without raising; a file being saved is thrown away and the target left as it was.
     void Abort() noexcept;
 
+    // The step that puts a completely written file in place (QSaveFile::commit); true when the
+    // target now holds the new file. Tests replace it to make the final rename fail. Returns
+    // the step installed so far; null restores the real one.
+    using ReplaceStep = bool (*)(QSaveFile &file);
+    static ReplaceStep SetReplaceStep(ReplaceStep step);
+
 private:
-    [[noreturn]] void ThrowError() const;
+    [[noreturn]] void ThrowError(int osError) const;
 
     std::unique_ptr<QFileDevice> m_pDevice;
     QString m_strPath;

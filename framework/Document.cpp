@@ -7,6 +7,40 @@
 
 #include <QFileInfo>
 
+namespace {
+
+// The reason of a file error as the user reads it: the program's own words for every cause
+// the error tells apart; the system's wording only where nothing more is known.
+QString ReasonText(const CFileException &error)
+{
+    switch (error.m_cause) {
+    case CFileException::Cause::FileNotFound:
+        return QStringLiteral("找不到该文件。");
+    case CFileException::Cause::BadPath:
+        return QStringLiteral("路径无效，或指向一个文件夹。");
+    case CFileException::Cause::TooManyOpenFiles:
+        return QStringLiteral("打开的文件太多。");
+    case CFileException::Cause::AccessDenied:
+        return QStringLiteral("拒绝访问：没有读写该文件的权限，或文件是只读的。");
+    case CFileException::Cause::SharingViolation:
+        return QStringLiteral("文件正被使用，无法访问。");
+    case CFileException::Cause::DiskFull:
+        return QStringLiteral("磁盘已满。");
+    case CFileException::Cause::HardIO:
+        return QStringLiteral("读写设备时发生错误。");
+    case CFileException::Cause::EndOfFile:
+        return QStringLiteral("文件意外结束。");
+    case CFileException::Cause::Generic:
+        break;
+    }
+    const std::string system = error.Reason();
+    return system.empty()
+        ? QStringLiteral("发生了未知的文件错误。")
+        : QStringLiteral("发生了未知的文件错误（%1）。").arg(QString::fromStdString(system));
+}
+
+} // namespace
+
 CDocument::CDocument(QObject *parent)
     : QObject(parent)
 { }
@@ -116,7 +150,7 @@ void CDocument::ReportSaveLoadException(const QString &path, const CFileExceptio
                                         bool saving, unsigned promptId)
 {
     const QString reason
-        = error != nullptr ? QString::fromStdString(error->Reason()) : QStringLiteral("未知错误");
+        = error != nullptr ? ReasonText(*error) : QStringLiteral("发生了未知的文件错误。");
     QString text;
     switch (promptId) {
     case kPromptSaveOpenFailed:

@@ -1,7 +1,30 @@
 #include "PainterDC.h"
 
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
+
+namespace {
+
+// Whether the painter's engine has turned the pixels into output when drawImage returns. A
+// recording engine (print preview, QPicture) keeps the image it is given and reads it when it
+// replays, long after the strip buffer has been reused.
+bool DrawsAtOnce(const QPainter &painter)
+{
+    const QPaintEngine *engine = painter.paintEngine();
+    if (engine == nullptr)
+        return false;
+    switch (engine->type()) {
+    case QPaintEngine::Raster:
+    case QPaintEngine::OpenGL2:
+    case QPaintEngine::Pdf:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 CPainterDC::CPainterDC(QPainter &painter, const QRect &clip)
     : m_painter(painter)
@@ -42,5 +65,8 @@ void CPainterDC::PutPixels(std::int32_t x, std::int32_t y, std::int32_t width, s
     const QImage strip(reinterpret_cast<const uchar *>(pixels), width, height,
                        static_cast<qsizetype>(stride * sizeof(std::uint32_t)),
                        QImage::Format_RGB32);
-    m_painter.drawImage(QPoint(x, y), strip);
+    if (DrawsAtOnce(m_painter))
+        m_painter.drawImage(QPoint(x, y), strip);
+    else
+        m_painter.drawImage(QPoint(x, y), strip.copy());
 }

@@ -1,15 +1,30 @@
 #include "QtUiServices.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QMainWindow>
 #include <QMessageBox>
+
+QWidget *CQtUiServices::DialogOwner(QWidget *requested)
+{
+    if (requested != nullptr)
+        return requested;
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && qobject_cast<QMainWindow *>(window) != nullptr)
+            return window;
+    }
+    return nullptr;
+}
 
 int CQtUiServices::MessageBox(QWidget *owner, const QString &text, const QString &caption,
                               unsigned style)
 {
-    QMessageBox box(owner);
+    QMessageBox box(DialogOwner(owner));
     box.setWindowTitle(caption);
     box.setText(text);
     switch (style & 0xF0) {
@@ -54,12 +69,12 @@ int CQtUiServices::RunModal(QDialog &dialog)
 
 QString CQtUiServices::GetOpenFileName(QWidget *parent)
 {
-    return QFileDialog::getOpenFileName(parent, QStringLiteral("打开"));
+    return QFileDialog::getOpenFileName(DialogOwner(parent), QStringLiteral("打开"));
 }
 
 QString CQtUiServices::GetSaveFileName(QWidget *parent, const QString &suggestion)
 {
-    return QFileDialog::getSaveFileName(parent, QStringLiteral("另存为"), suggestion);
+    return QFileDialog::getSaveFileName(DialogOwner(parent), QStringLiteral("另存为"), suggestion);
 }
 
 void CQtUiServices::SetBusyCursor(bool busy)

@@ -12,4 +12,9 @@ public:
     QString GetOpenFileName(QWidget *parent) override;
     QString GetSaveFileName(QWidget *parent, const QString &suggestion) override;
     void SetBusyCursor(bool busy) override;
+
+    // The window a dialog is centred on: `requested`, or else the active window, or else the
+    // first visible main window; null when there is none (the dialog then centres on the
+    // screen).
+    [[nodiscard]] static QWidget *DialogOwner(QWidget *requested);
 };

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The most recently opened files, newest first, kept in the program's settings store
 // (organisation "Local AppWizard-Generated Applications", application "Tonecraft", group
 // "Recent File List", keys File1..FileN) between runs.
@@ -19,6 +21,9 @@ public:
     void Add(const QString &path);
     void Remove(int index);
 
+    // Called after every Add or Remove, so that the menu and the stored list follow at once.
+    void SetChangedHandler(std::function<void()> handler) { m_onChanged = std::move(handler); }
+
     [[nodiscard]] const QStringList &Files() const { return m_files; }
     [[nodiscard]] int Size() const { return m_nSize; }
 
@@ -33,4 +38,5 @@ public:
 private:
     QStringList m_files;
     int m_nSize;
+    std::function<void()> m_onChanged;
 };

@@ -46,5 +46,6 @@ constexpr int kIdleMessage = 57345;
 constexpr int kIndicatorCaps = 59137;
 constexpr int kIndicatorNum = 59138;
 constexpr int kIndicatorScroll = 59139;
+constexpr int kActivateWindowPrompt = 61215; // the prompt of every window-list entry
 
 } // namespace CommandId

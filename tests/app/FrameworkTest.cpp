@@ -3,6 +3,7 @@
 #include "DiskFile.h"
 #include "FileException.h"
 #include "PainterDC.h"
+#include "QtTranslations.h"
 #include "QtUiServices.h"
 #include "RecentFileList.h"
 #include "TestImages.h"
@@ -15,9 +16,11 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMainWindow>
 #include <QPainter>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTranslator>
 
 #include <array>
 #include <optional>
@@ -69,31 +72,34 @@ TEST(DiskFile, ReadsTheLengthAndFewerBytesOnlyAtTheEnd)
 TEST(DiskFile, FailedOpenFillsTheErrorRecord)
 {
     QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.bmp"));
     struct Case
     {
         const char *name;
         QString path;
         unsigned mode;
-        std::optional<CFileException::Cause> cause;
+        CFileException::Cause cause;
     };
+    constexpr unsigned kRead = CDiskFile::kReadShareDenyWrite;
+    constexpr unsigned kSave = CDiskFile::kCreateReadWriteExclusive;
+    using Cause = CFileException::Cause;
     const Case cases[] = {
-        {"missing file", dir.filePath("absent.bmp"), CDiskFile::kReadShareDenyWrite,
-         CFileException::Cause::FileNotFound},
-        {"save into a missing folder", dir.filePath("no/such/folder/x.bmp"),
-         CDiskFile::kCreateReadWriteExclusive, std::nullopt},
+        {"missing file", dir.filePath("absent.bmp"), kRead, Cause::FileNotFound},
+        {"read from a missing folder", dir.filePath("no/x.bmp"), kRead, Cause::BadPath},
+        {"read a folder", dir.filePath("folder.bmp"), kRead, Cause::BadPath},
+        {"save into a missing folder", dir.filePath("no/such/folder/x.bmp"), kSave, Cause::BadPath},
+        {"save over a folder", dir.filePath("folder.bmp"), kSave, Cause::BadPath},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         CDiskFile file;
         CFileException error(CFileException::Cause::Generic, 0, "untouched");
         EXPECT_FALSE(file.Open(c.path, c.mode, &error));
-        if (c.cause) {
-            EXPECT_EQ(error.m_cause, *c.cause);
-        }
+        EXPECT_EQ(error.m_cause, c.cause);
         EXPECT_EQ(error.m_strFileName, c.path.toStdString());
         EXPECT_FALSE(error.Reason().empty());
     }
-    EXPECT_TRUE(Entries(dir).isEmpty());
+    EXPECT_EQ(Entries(dir), QStringList{"folder.bmp"});
 }
 
 TEST(DiskFile, SavedBytesReplaceTheTargetOnlyOnClose)
@@ -188,6 +194,33 @@ TEST(RecentFileList, SurvivesInTheSettingsStore)
     const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     EXPECT_TRUE(config.startsWith(QDir::tempPath())) << config.toStdString();
     EXPECT_TRUE(QFile::exists(config + "/Local AppWizard-Generated Applications/Tonecraft.conf"));
+}
+
+// Qt's standard dialogs speak Chinese once the translations are installed; a folder without
+// them changes nothing.
+TEST(QtTranslations, InstallsQtsOwnChineseTextsWhenPresent)
+{
+    const auto yes = [] { return QCoreApplication::translate("QPlatformTheme", "&Yes"); };
+    QTemporaryDir empty;
+    EXPECT_FALSE(QtTranslations::Install(empty.path()));
+    EXPECT_EQ(yes(), "&Yes");
+    ASSERT_TRUE(QtTranslations::Install());
+    EXPECT_EQ(yes(), "是(&Y)");
+    for (QTranslator *translator : qApp->findChildren<QTranslator *>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+}
+
+// Dialogs without an owner are centred on the program's window, not on the screen.
+TEST(QtUiServices, DialogsWithoutOwnerBelongToTheMainWindow)
+{
+    EXPECT_EQ(CQtUiServices::DialogOwner(nullptr), nullptr);
+    QMainWindow main;
+    QWidget hidden;
+    main.show();
+    EXPECT_EQ(CQtUiServices::DialogOwner(nullptr), &main);
+    EXPECT_EQ(CQtUiServices::DialogOwner(&hidden), &hidden);
 }
 
 TEST(WaitCursor, NestedGuardsShowTheBusyCursorOnce)

@@ -8,15 +8,20 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QGraphicsItem>
+#include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QImage>
-#include <QPageSetupDialog>
+#include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -46,6 +51,10 @@ TEST(PrintDestination, FillsThePageWidthAndCentresVertically)
         {"taller than the page",     100, 100,  {100, 95, 96, 96},      {0, -2, 100, 98}},
         {"spare -7",                 100, 100,  {100, 93, 96, 96},      {0, -3, 100, 97}},
         {"products beyond 32 bits",  5000, 5000, {4800, 6600, 600, 600}, {0, 900, 4800, 5700}},
+        {"height beyond 31 bits",    1, 400000, {4800, 6600, 600, 600},
+                                     {0, -959996700, 4800, 960003300}},
+        {"edges beyond 32 bits",     1, 900000, {4800, 6600, 600, 600},
+                                     {0, INT32_MIN, 4800, INT32_MAX}},
     };
     // clang-format on
     for (const Case &c : cases) {
@@ -122,12 +131,12 @@ bool Near(const QRect &got, const QRect &expected, int tolerance)
         && std::abs(got.bottom() - expected.bottom()) <= tolerance;
 }
 
-// Where a 100 x 50 image goes on `printer`'s page, in its device pixels: the printable
-// width, half as high (square pixels), centred on the printable height.
-QRect ExpectedPlace(const QPrinter &printer)
+// Where an image `aspect` times as high as wide (100 x 50 by default) goes on `printer`'s page,
+// in its device pixels: the printable width, centred on the printable height (square pixels).
+QRect ExpectedPlace(const QPrinter &printer, double aspect = 0.5)
 {
     const QPoint origin = printer.pageLayout().paintRectPixels(printer.resolution()).topLeft();
-    const int height = printer.width() / 2;
+    const int height = static_cast<int>(printer.width() * aspect);
     return {origin.x(), origin.y() + (printer.height() - height) / 2, printer.width(), height};
 }
 
@@ -179,6 +188,71 @@ TEST_F(PrintTest, PdfPageShowsTheImageWhereTheLayoutPutsIt)
     EXPECT_FALSE(lines.isEmpty()) << images.toStdString();
     for (const QString &line : lines)
         EXPECT_NE(line.simplified().section(' ', 8, 8), "jpeg") << line.toStdString();
+}
+
+// The preview records the page and draws it only when it shows it: it must show the picture,
+// not the decoding buffer as reused or freed since. The page is rendered here as the preview
+// draws it and compared with the picture scaled to its place.
+TEST_F(PrintTest, PreviewShowsThePictureAtItsPlace)
+{
+    constexpr int kWidth = 40;
+    constexpr int kHeight = 30; // many 32-row strips once scaled to the page
+    QImage picture(kWidth, kHeight, QImage::Format_Grayscale8);
+    TestImages::Bytes rows(kWidth * kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const auto level = static_cast<std::uint8_t>(2 * x + 5 * y);
+            rows[static_cast<std::size_t>((kHeight - 1 - y) * kWidth + x)] = level;
+            picture.scanLine(y)[x] = level;
+        }
+    }
+    const QString path = m_dir.filePath("levels.bmp");
+    TestImages::WriteFile(path.toStdString(), TestImages::MakeGray8Bmp(kWidth, kHeight, rows));
+    ASSERT_TRUE(m_doc.OpenImageFile(path));
+
+    QImage page;
+    QRect place;
+    m_ui.runModal = [&](QDialog &dialog) {
+        auto *widget = dialog.findChild<QPrintPreviewWidget *>();
+        auto *view = widget != nullptr ? widget->findChild<QGraphicsView *>() : nullptr;
+        auto *printer = qobject_cast<QPrintPreviewDialog *>(&dialog)->printer();
+        if (view == nullptr || printer == nullptr) {
+            ADD_FAILURE() << "no preview widget";
+            return DialogResult::kCancel;
+        }
+        printer->setResolution(50);
+        widget->updatePreview();
+        const QList<QGraphicsItem *> pages = view->scene()->items();
+        if (pages.size() != 1) {
+            ADD_FAILURE() << pages.size() << " preview pages";
+            return DialogResult::kCancel;
+        }
+        page = QImage(printer->pageLayout().fullRectPixels(50).size(), QImage::Format_RGB32);
+        page.fill(Qt::black);
+        QPainter painter(&page);
+        view->scene()->render(&painter, page.rect(), QRectF(pages[0]->scenePos(), page.size()));
+        place = ExpectedPlace(*printer, static_cast<double>(kHeight) / kWidth);
+        return DialogResult::kCancel;
+    };
+    ASSERT_TRUE(m_view.OnCommand(57609));
+    ASSERT_FALSE(page.isNull());
+    ASSERT_GT(place.width(), 5 * kWidth);
+
+    // Nearest-pixel sampling may pick a neighbour of Qt's: one step in x (2) and y (5).
+    const QImage expected = picture.scaled(place.size());
+    const QImage shown = page.convertToFormat(QImage::Format_Grayscale8);
+    int wrong = 0;
+    std::string first;
+    for (int y = 0; y < place.height(); ++y) {
+        for (int x = 0; x < place.width(); ++x) {
+            const int got = shown.constScanLine(place.top() + y)[place.left() + x];
+            const int want = expected.constScanLine(y)[x];
+            if (std::abs(got - want) > 7 && wrong++ == 0)
+                first = std::to_string(x) + ", " + std::to_string(y) + ": " + std::to_string(got)
+                    + " instead of " + std::to_string(want);
+        }
+    }
+    EXPECT_EQ(wrong, 0) << first;
 }
 
 // Print (after its dialog) and preview put the image at the same place; a declined print
@@ -236,25 +310,34 @@ TEST_F(PrintTest, PrintAndPreviewCommandsPlaceTheSameRectangle)
     }
 }
 
-// What the user sets up (here: landscape paper) is what the next print job starts from.
+// Print set-up chooses the printer and its options (here: a PDF file, landscape paper) for the
+// next print job and prints nothing itself.
 TEST_F(PrintTest, PrintSetupCarriesIntoTheNextPrint)
 {
     CTonecraftApp application;
-    m_ui.runModal = [](QDialog &dialog) {
-        if (auto *setup = qobject_cast<QPageSetupDialog *>(&dialog))
+    const QString pdf = m_dir.filePath("chosen.pdf");
+    m_ui.runModal = [&pdf](QDialog &dialog) {
+        if (auto *setup = qobject_cast<QPrintDialog *>(&dialog)) {
+            setup->printer()->setOutputFileName(pdf);
             setup->printer()->setPageOrientation(QPageLayout::Landscape);
+        }
         return DialogResult::kOk;
     };
     ASSERT_TRUE(application.OnCommand(57606));
+    EXPECT_FALSE(QFile::exists(pdf));
 
+    QString output;
     auto printed = QPageLayout::Portrait;
-    m_ui.runModal = [&printed](QDialog &dialog) {
-        if (auto *print = qobject_cast<QPrintDialog *>(&dialog))
+    m_ui.runModal = [&](QDialog &dialog) {
+        if (auto *print = qobject_cast<QPrintDialog *>(&dialog)) {
+            output = print->printer()->outputFileName();
             printed = print->printer()->pageLayout().orientation();
+        }
         return DialogResult::kCancel;
     };
     ASSERT_TRUE(m_view.OnCommand(57607));
-    EXPECT_EQ(m_ui.dialogs, (std::vector<std::string>{"QPageSetupDialog", "QPrintDialog"}));
+    EXPECT_EQ(m_ui.dialogs, (std::vector<std::string>{"QPrintDialog", "QPrintDialog"}));
+    EXPECT_EQ(output, pdf);
     EXPECT_EQ(printed, QPageLayout::Landscape);
 }
 

@@ -340,10 +340,58 @@ TEST_F(ShellTest, WindowMenuListsTheOpenWindowsAndActivatesThem)
     m_pApp->OnFileNew();
     EXPECT_EQ(WindowList(Frame().menuBar()), (Lines{"-", "  &1 Tonecr1", "* &2 Tonecr2"}));
 
-    MenuOf(Frame().menuBar(), "窗口(&W)")->actions().at(5)->trigger();
+    QAction *first = MenuOf(Frame().menuBar(), "窗口(&W)")->actions().at(5);
+    EXPECT_EQ(first->statusTip(), "激活该窗口");
+    first->trigger();
     EXPECT_EQ(Active(), "Tonecr1");
     EXPECT_TRUE(Frame().ActiveChild()->isMaximized());
     EXPECT_EQ(WindowList(Frame().menuBar()), (Lines{"-", "* &1 Tonecr1", "  &2 Tonecr2"}));
+}
+
+// The windows of one document are told apart by number while there are several, and a file
+// opened again brings its window to the front, maximised.
+TEST_F(ShellTest, WindowsOfOneDocumentAreNumbered)
+{
+    const QString path = WritePattern(m_dir, "pal8.bmp", 4, 4);
+    ASSERT_NE(m_pApp->OpenDocumentFile(path), nullptr);
+    ASSERT_TRUE(Frame().RouteCommand(57648));
+    m_pApp->OnFileNew();
+    EXPECT_EQ(WindowList(Frame().menuBar()),
+              (Lines{"-", "  &1 pal8.bmp:1", "  &2 pal8.bmp:2", "* &3 Tonecr1"}));
+
+    for (QMdiSubWindow *window : Windows())
+        window->showNormal();
+    ASSERT_NE(m_pApp->OpenDocumentFile(path), nullptr);
+    EXPECT_EQ(Frame().ActiveChild(), Windows()[0]);
+    EXPECT_TRUE(Windows()[0]->isMaximized());
+    EXPECT_EQ(Title(), "Tonecraft - [pal8.bmp:1]");
+
+    Windows()[0]->close();
+    FlushDeletes();
+    EXPECT_EQ(WindowList(Frame().menuBar()), (Lines{"-", "* &1 pal8.bmp", "  &2 Tonecr1"}));
+}
+
+// Arrange icons lines the minimised windows up along the bottom of the area, side by side.
+TEST_F(ShellTest, ArrangeIconsLinesUpTheMinimisedWindows)
+{
+    for (int i = 0; i < 3; ++i)
+        m_pApp->OnFileNew();
+    Frame().resize(800, 600);
+    Frame().MdiArea()->setActiveSubWindow(Windows()[2]);
+    Windows()[2]->showNormal();
+    Windows()[0]->showMinimized();
+    Windows()[1]->showMinimized();
+    Windows()[0]->move(200, 100);
+    Windows()[1]->move(250, 130);
+    const QPoint normal = Windows()[2]->pos();
+    ASSERT_TRUE(Frame().RouteCommand(57649));
+
+    const QRect area = Frame().MdiArea()->viewport()->rect();
+    const QRect first = Windows()[0]->geometry();
+    const QRect second = Windows()[1]->geometry();
+    EXPECT_EQ(first.bottomLeft(), area.bottomLeft());
+    EXPECT_EQ(second.topLeft(), first.topRight() + QPoint(1, 0));
+    EXPECT_EQ(Windows()[2]->pos(), normal);
 }
 
 // Every switch of windows rebuilds the menu bar; the menus it replaces must go.
@@ -393,11 +441,12 @@ TEST_F(ShellTest, MainTitleAddsTheActiveDocumentsTitleOnce)
     EXPECT_EQ(Title(), "Tonecraft - [Tonecr1]");
     m_pApp->OnFileNew();
     EXPECT_EQ(Title(), "Tonecraft - [Tonecr2]");
+    // A second window on it is told apart by number.
     ASSERT_TRUE(Frame().RouteCommand(57648));
-    EXPECT_EQ(Title(), "Tonecraft - [Tonecr2]");
+    EXPECT_EQ(Title(), "Tonecraft - [Tonecr2:2]");
     // Side by side, it follows a dash.
     ASSERT_TRUE(Frame().RouteCommand(57651));
-    EXPECT_EQ(Title(), "Tonecraft - Tonecr2");
+    EXPECT_EQ(Title(), "Tonecraft - Tonecr2:2");
     ASSERT_TRUE(m_pApp->CloseAllDocuments());
     FlushDeletes();
     EXPECT_EQ(Title(), "Tonecraft");
@@ -664,7 +713,7 @@ TEST_F(ShellTest, AboutAndPrintSetupRunTheirDialogs)
     };
     ASSERT_TRUE(Frame().RouteCommand(57664));
     ASSERT_TRUE(Frame().RouteCommand(57606));
-    EXPECT_EQ(m_ui.dialogs, (std::vector<std::string>{"CAboutDlg", "QPageSetupDialog"}));
+    EXPECT_EQ(m_ui.dialogs, (std::vector<std::string>{"CAboutDlg", "QPrintDialog"}));
 }
 
 // --- Recent files ----------------------------------------------------------------------------
@@ -695,6 +744,27 @@ TEST_F(ShellTest, RecentFilesSurviveARestartAndReopen)
     EXPECT_EQ(Frame().ActiveChild()->GetDocument()->GetImageSize(), QSize(3, 3));
     EXPECT_EQ(m_pApp->RecentFiles().Files(), (QStringList{first, second}));
     EXPECT_EQ(MenuAction(Frame().menuBar(), 57616)->text(), "&1 first.bmp");
+}
+
+// Save as changes the list: the menu and the store follow at once, and each entry opens the
+// file it names.
+TEST_F(ShellTest, SaveAsUpdatesTheRecentFilesAtOnce)
+{
+    const QString first = WritePattern(m_dir, "first.bmp", 3, 3);
+    const QString copy = m_dir.filePath("copy.bmp");
+    ASSERT_NE(m_pApp->OpenDocumentFile(WritePattern(m_dir, "other.bmp", 2, 2)), nullptr);
+    ASSERT_NE(m_pApp->OpenDocumentFile(first), nullptr);
+    m_ui.fileAnswers = {copy};
+    ASSERT_TRUE(Frame().RouteCommand(57604));
+
+    EXPECT_EQ(MenuAction(Frame().menuBar(), 57616)->text(), "&1 copy.bmp");
+    EXPECT_EQ(MenuAction(Frame().menuBar(), 57617)->text(), "&2 first.bmp");
+    QSettings store(CRecentFileList::kOrganization, CRecentFileList::kApplication);
+    EXPECT_EQ(store.value("Recent File List/File1").toString(), copy);
+
+    MenuAction(Frame().menuBar(), 57617)->trigger();
+    EXPECT_EQ(Active(), "first.bmp");
+    EXPECT_EQ(Frame().ActiveChild()->GetDocument()->GetPathName(), first);
 }
 
 // --- The view on screen ----------------------------------------------------------------------
@@ -771,11 +841,21 @@ TEST_F(ViewPaintTest, ScrolledImageShowsTheScrolledToPixelTopLeft)
         EXPECT_EQ(FirstDifference(OnScreen(), expected), "");
     }
 
-    // Any resize takes the extent from the document's image as it is now.
+    // Any resize takes the extent from the document's image as it is now; a reload at once.
     ASSERT_TRUE(m_doc.OpenImageFile(WritePattern(m_dir, "wider.bmp", 900, 100)));
     m_pView->resize(m_pView->size() + QSize(10, 0));
     EXPECT_EQ(horizontal->maximum() + horizontal->pageStep(), 900);
     EXPECT_EQ(vertical->maximum(), 0);
+    WritePattern(m_dir, "wider.bmp", 500, 700);
+    m_doc.OnCmdReload();
+    EXPECT_EQ(horizontal->maximum() + horizontal->pageStep(), 500);
+    EXPECT_EQ(vertical->maximum() + vertical->pageStep(), 700);
+
+    // A line step is 20 pixels, a page step the visible size.
+    EXPECT_EQ(horizontal->singleStep(), 20);
+    EXPECT_EQ(vertical->singleStep(), 20);
+    EXPECT_EQ(horizontal->pageStep(), m_pView->viewport()->width());
+    EXPECT_EQ(vertical->pageStep(), m_pView->viewport()->height());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "AppTestSupport.h"
 #include "DibImage.h"
 #include "DibLock.h"
+#include "DiskFile.h"
 #include "Messages.h"
 #include "Palette.h"
 #include "RecentFileList.h"
@@ -13,12 +14,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -278,15 +282,23 @@ TEST_F(TonecraftDocTest, RefusedFilesLeaveTheDocumentEmpty)
     }
 }
 
+// The report names the file and gives the reason in the program's own words.
 TEST_F(TonecraftDocTest, UnreadableFileIsReportedOnceByTheFramework)
 {
     ASSERT_TRUE(QDir(m_dir.path()).mkdir("folder.bmp"));
-    for (const char *name : {"absent.bmp", "folder.bmp"}) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"absent.bmp", "找不到该文件"},
+        {"folder.bmp", "路径无效"},
+        {"no-such-folder/x.bmp", "路径无效"},
+    };
+    for (const auto &[name, reason] : cases) {
         SCOPED_TRACE(name);
         m_ui.Clear();
         EXPECT_FALSE(m_doc.OpenImageFile(PathOf(name)));
         EXPECT_EQ(m_ui.events, Events{kReport});
         ExpectReport(PathOf(name));
+        EXPECT_NE(m_ui.messages.at(0).text.find(std::string("原因：") + reason), std::string::npos)
+            << m_ui.messages.at(0).text;
         ExpectEmpty();
         EXPECT_TRUE(m_recent.Files().isEmpty());
     }
@@ -377,23 +389,51 @@ TEST_F(TonecraftDocTest, SaveKeepsThePermissionsAndLinksOfTheFileItReplaces)
     }
 }
 
-TEST_F(TonecraftDocTest, DeviceErrorWhileSavingLeavesTheOldFile)
+// A save that fails while writing or in the final replace of the old file is reported with its
+// reason; the old file stays and the document keeps its unsaved changes.
+TEST_F(TonecraftDocTest, FailedWriteOrReplaceLeavesTheOldFile)
 {
     Load("big.bmp", Gray8Bmp(256, 256, 8));
     const Bytes existing = Gray8Bmp(3, 3, 9);
-    Write("target.bmp", existing);
-    m_doc.SetModifiedFlag(true);
-    bool saved = true;
+    struct Case
     {
-        FileSizeLimit limit(16 * 1024);
-        saved = m_doc.SaveImageFile(PathOf("target.bmp"));
+        const char *name;
+        std::uint64_t sizeLimit;
+        CDiskFile::ReplaceStep replace;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {"disk full while writing", 16 * 1024, nullptr, "磁盘已满"},
+        {"rename over the old file refused", 0,
+         [](QSaveFile &) {
+             errno = EBUSY;
+             return false;
+         },
+         "文件正被使用"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Write("target.bmp", existing);
+        m_doc.SetModifiedFlag(true);
+        m_ui.Clear();
+        bool saved = true;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (c.sizeLimit != 0)
+                limit.emplace(c.sizeLimit);
+            const CDiskFile::ReplaceStep previous = CDiskFile::SetReplaceStep(c.replace);
+            saved = m_doc.DoSave(PathOf("target.bmp"));
+            CDiskFile::SetReplaceStep(previous);
+        }
+        EXPECT_FALSE(saved);
+        ExpectReport(PathOf("target.bmp"));
+        EXPECT_NE(m_ui.messages.at(0).text.find(c.reason), std::string::npos)
+            << m_ui.messages.at(0).text;
+        EXPECT_TRUE(m_doc.IsModified());
+        EXPECT_EQ(m_doc.GetPathName(), PathOf("big.bmp"));
+        EXPECT_EQ(Read("target.bmp"), existing);
+        EXPECT_EQ(Entries(), (QStringList{"big.bmp", "target.bmp"}));
     }
-    EXPECT_FALSE(saved);
-    EXPECT_EQ(m_ui.events, (Events{kBusy, kIdle, kReport}));
-    ExpectReport(PathOf("target.bmp"));
-    EXPECT_TRUE(m_doc.IsModified());
-    EXPECT_EQ(Read("target.bmp"), existing);
-    EXPECT_EQ(Entries(), (QStringList{"big.bmp", "target.bmp"}));
 }
 
 // --- Reloading -------------------------------------------------------------------------------
