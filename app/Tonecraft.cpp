@@ -2,6 +2,8 @@
 
 #include "ChildFrm.h"
 #include "CommandIds.h"
+#include "DialogBuilder.h"
+#include "DialogTemplates.h"
 #include "MainFrm.h"
 #include "SharedPrinter.h"
 #include "StringTable.h"
@@ -12,11 +14,9 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMdiArea>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QPushButton>
 
 CTonecraftApp::CTonecraftApp()
     : m_pPrinter(std::make_unique<QPrinter>())
@@ -218,30 +218,5 @@ bool CTonecraftApp::OnCommand(int command)
 CAboutDlg::CAboutDlg(QWidget *parent)
     : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("关于 Tonecraft"));
-    QFont font = this->font();
-    font.setPointSize(9);
-    setFont(font);
-    // Dialog units: a quarter of the average character width, an eighth of the line height.
-    const QFontMetrics metrics(font);
-    const double ux = metrics.averageCharWidth() / 4.0;
-    const double uy = metrics.height() / 8.0;
-    auto place = [ux, uy](QWidget *w, int x, int y, int cx, int cy) {
-        w->setGeometry(qRound(x * ux), qRound(y * uy), qRound(cx * ux), qRound(cy * uy));
-    };
-    setFixedSize(qRound(235 * ux), qRound(55 * uy));
-
-    auto *icon = new QLabel(this);
-    icon->setPixmap(QPixmap(QStringLiteral(":/images/mainframe-32.png")));
-    place(icon, 11, 17, 20, 20);
-    icon->resize(icon->sizeHint()); // an icon control takes its icon's size
-    auto *name = new QLabel(QStringLiteral("Tonecraft 1.0 版"), this);
-    name->setTextFormat(Qt::PlainText);
-    place(name, 40, 10, 119, 8);
-    auto *line = new QLabel(QStringLiteral("灰度图像点运算"), this);
-    place(line, 40, 25, 119, 8);
-    auto *ok = new QPushButton(QStringLiteral("确定"), this);
-    ok->setDefault(true);
-    place(ok, 178, 7, 50, 14);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    CDialogBuilder(*this, *DialogTemplates::Find(DialogTemplates::Id::kAboutBox));
 }

@@ -1,0 +1,143 @@
+#include "LinerParaDlg.h"
+
+#include "DialogTemplates.h"
+#include "FieldExchange.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+constexpr CCurvePlot::Style kStyle{2, 2, false};
+}
+
+using namespace PlotGeometry;
+namespace Id = DialogTemplates::Id;
+
+CLinerParaDlg::CLinerParaDlg(QWidget *parent)
+    : QDialog(parent)
+    , m_controls(*this, *DialogTemplates::Find(Id::kLinearParams))
+    , m_plot(kStyle, [this](CCurvePlot &plot) { DrawLine(plot); })
+{
+    m_controls.MakeRoom(Id::kPreview, {kSurfaceWidth, kSurfaceHeight});
+    setMouseTracking(true);
+    for (const int id : {Id::kSlope, Id::kIntercept})
+        m_controls.OnKillFocus(id, [this] { OnKillFocus(); });
+}
+
+bool CLinerParaDlg::UpdateData(bool saveAndValidate)
+{
+    CFieldExchange exchange(*this, saveAndValidate);
+    DoDataExchange(exchange);
+    return exchange.Succeeded();
+}
+
+void CLinerParaDlg::DoDataExchange(CFieldExchange &exchange)
+{
+    exchange.Float(m_controls.Edit(Id::kSlope), m_fSlope);
+    exchange.Float(m_controls.Edit(Id::kIntercept), m_fIntercept);
+}
+
+void CLinerParaDlg::showEvent(QShowEvent *event)
+{
+    if (!m_bInitialised) {
+        m_bInitialised = true;
+        UpdateData(false);
+        const QPoint preview = m_controls.TopLeft(Id::kPreview);
+        m_rcDragArea = DragArea(preview.x(), preview.y());
+        m_bDragging = false;
+        m_plot.Invalidate();
+    }
+    QDialog::showEvent(event);
+}
+
+void CLinerParaDlg::accept()
+{
+    if (UpdateData(true))
+        QDialog::accept();
+}
+
+void CLinerParaDlg::OnKillFocus()
+{
+    (void)UpdateData(true);
+    Repaint();
+}
+
+void CLinerParaDlg::Repaint()
+{
+    m_plot.Invalidate();
+    update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
+}
+
+void CLinerParaDlg::paintEvent(QPaintEvent * /*event*/)
+{
+    QPainter painter(this);
+    m_plot.Paint(painter, m_controls.TopLeft(Id::kPreview));
+}
+
+void CLinerParaDlg::DrawLine(CCurvePlot &plot) const
+{
+    const Segment ends = LineEnds(m_fSlope, m_fIntercept);
+    plot.SelectPen(CCurvePlot::Pen::Curve);
+    for (const Point &end : {ends.start, ends.end})
+        plot.Text(SurfaceX(end.x), SurfaceY(end.y) + 1,
+                  QStringLiteral("(%1, %2)").arg(end.x).arg(end.y));
+    plot.MoveTo(SurfaceX(ends.start.x), SurfaceY(ends.start.y));
+    plot.LineTo(SurfaceX(ends.end.x), SurfaceY(ends.end.y));
+}
+
+void CLinerParaDlg::mousePressEvent(QMouseEvent *event)
+{
+    const Point p{event->position().toPoint().x(), event->position().toPoint().y()};
+    // Qt grabs the mouse for the widget that took the press until the release, so the
+    // release is seen wherever it happens.
+    if (event->button() == Qt::LeftButton && Inside(m_rcDragArea, p)) {
+        m_ptStart = ToSurface(m_rcDragArea, p);
+        m_bDragging = true;
+        m_bBandDrawn = false;
+        setCursor(Qt::CrossCursor);
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void CLinerParaDlg::mouseMoveEvent(QMouseEvent *event)
+{
+    const Point p{event->position().toPoint().x(), event->position().toPoint().y()};
+    if (Inside(m_rcDragArea, p)) {
+        setCursor(Qt::CrossCursor);
+        if (m_bDragging) {
+            if (m_bBandDrawn)
+                m_plot.InvertLine(m_ptStart, m_ptEnd);
+            m_ptEnd = ToSurface(m_rcDragArea, p);
+            m_plot.InvertLine(m_ptStart, m_ptEnd);
+            m_bBandDrawn = true;
+            update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
+        }
+    } else if (m_bDragging) {
+        setCursor(Qt::ForbiddenCursor);
+    } else {
+        unsetCursor();
+    }
+    QDialog::mouseMoveEvent(event);
+}
+
+void CLinerParaDlg::mouseReleaseEvent(QMouseEvent *event)
+{
+    const Point p{event->position().toPoint().x(), event->position().toPoint().y()};
+    if (event->button() == Qt::LeftButton && m_bDragging) {
+        if (Inside(m_rcDragArea, p)) {
+            m_ptEnd = ToSurface(m_rcDragArea, p);
+            if (const auto line = LineThrough(m_ptStart, m_ptEnd)) {
+                m_fSlope = line->slope;
+                m_fIntercept = line->intercept;
+                UpdateData(false);
+            }
+            Repaint();
+        } else if (m_bBandDrawn) {
+            m_plot.InvertLine(m_ptStart, m_ptEnd);
+            update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
+        }
+        m_bBandDrawn = false;
+        m_bDragging = false;
+    }
+    QDialog::mouseReleaseEvent(event);
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "CurvePlot.h"
+#include "DialogBuilder.h"
+#include "PlotGeometry.h"
+
+#include <QDialog>
+
+// The fields show the members, and the drag area is set, when the dialog is first shown (a test
+// that answers a modal run shows it, drives it and calls accept() or reject()).
+class CFieldExchange;
+
+// Asks for the slope and intercept of the linear transform. Beside the fields it draws the
+// line clipped to the 0..255 square with the coordinates of its visible ends; drawing a line
+// with the mouse on the plot sets both parameters. The caller writes the members after
+// construction, runs the dialog and reads them back when it returns OK.
+class CLinerParaDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit CLinerParaDlg(QWidget *parent = nullptr);
+
+    // Members to fields (false) or fields to members with checks (true); false on a refusal.
+    bool UpdateData(bool saveAndValidate = true);
+
+    // The preview surface as the next repaint shows it.
+    [[nodiscard]] const QImage &Surface() { return m_plot.Surface(); }
+
+    bool m_bBandDrawn = false;
+    PlotGeometry::Point m_ptStart;
+    PlotGeometry::Point m_ptEnd;
+    bool m_bDragging = false;
+    PlotGeometry::Area m_rcDragArea;
+    float m_fSlope = 0;
+    float m_fIntercept = 0;
+
+public slots:
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    void DoDataExchange(CFieldExchange &exchange);
+    void OnKillFocus();
+    void DrawLine(CCurvePlot &plot) const;
+    void Repaint();
+
+    CDialogBuilder m_controls;
+    CCurvePlot m_plot;
+    bool m_bInitialised = false;
+};

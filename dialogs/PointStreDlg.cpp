@@ -1,0 +1,161 @@
+#include "PointStreDlg.h"
+
+#include "DialogTemplates.h"
+#include "FieldExchange.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <utility>
+
+namespace {
+constexpr CCurvePlot::Style kStyle{2, 1, false};
+}
+
+using namespace PlotGeometry;
+namespace Id = DialogTemplates::Id;
+
+CPointStreDlg::CPointStreDlg(QWidget *parent)
+    : QDialog(parent)
+    , m_controls(*this, *DialogTemplates::Find(Id::kStretchParams))
+    , m_plot(kStyle, [this](CCurvePlot &plot) { DrawCurve(plot); })
+{
+    m_controls.MakeRoom(Id::kPreview, {kSurfaceWidth, kSurfaceHeight});
+    setMouseTracking(true);
+    for (const int id : {Id::kStretchX1, Id::kStretchX2})
+        m_controls.OnKillFocus(id, [this] {
+            (void)UpdateData(true);
+            OrderPoints();
+            Repaint();
+        });
+    for (const int id : {Id::kStretchY1, Id::kStretchY2})
+        m_controls.OnKillFocus(id, [this] {
+            (void)UpdateData(true);
+            Repaint();
+        });
+}
+
+bool CPointStreDlg::UpdateData(bool saveAndValidate)
+{
+    CFieldExchange exchange(*this, saveAndValidate);
+    DoDataExchange(exchange);
+    return exchange.Succeeded();
+}
+
+void CPointStreDlg::DoDataExchange(CFieldExchange &exchange)
+{
+    exchange.Level(m_controls.Edit(Id::kStretchX1), m_byX1);
+    exchange.Level(m_controls.Edit(Id::kStretchX2), m_byX2);
+    exchange.Level(m_controls.Edit(Id::kStretchY1), m_byY1);
+    exchange.Level(m_controls.Edit(Id::kStretchY2), m_byY2);
+}
+
+void CPointStreDlg::showEvent(QShowEvent *event)
+{
+    if (!m_bInitialised) {
+        m_bInitialised = true;
+        UpdateData(false);
+        const QPoint preview = m_controls.TopLeft(Id::kPreview);
+        m_rcDragArea = DragArea(preview.x(), preview.y());
+        m_nDragMode = 0;
+        m_plot.Invalidate();
+    }
+    QDialog::showEvent(event);
+}
+
+void CPointStreDlg::OrderPoints()
+{
+    if (m_byX1 > m_byX2) {
+        std::swap(m_byX1, m_byX2);
+        std::swap(m_byY1, m_byY2);
+        UpdateData(false);
+    }
+}
+
+void CPointStreDlg::accept()
+{
+    if (!UpdateData(true))
+        return;
+    OrderPoints();
+    QDialog::accept();
+}
+
+void CPointStreDlg::Repaint()
+{
+    m_plot.Invalidate();
+    update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
+}
+
+void CPointStreDlg::paintEvent(QPaintEvent * /*event*/)
+{
+    QPainter painter(this);
+    m_plot.Paint(painter, m_controls.TopLeft(Id::kPreview));
+}
+
+void CPointStreDlg::DrawCurve(CCurvePlot &plot) const
+{
+    const Point points[] = {{m_byX1, m_byY1}, {m_byX2, m_byY2}};
+    plot.SelectPen(CCurvePlot::Pen::Curve);
+    for (const Point &point : points)
+        plot.Text(SurfaceX(point.x), SurfaceY(point.y) + 1,
+                  QStringLiteral("(%1, %2)").arg(point.x).arg(point.y));
+    plot.MoveTo(10, 280);
+    for (const Point &point : points)
+        plot.LineTo(SurfaceX(point.x), SurfaceY(point.y));
+    plot.LineTo(265, 25);
+    for (const Point &point : points)
+        plot.Handle(SurfaceX(point.x) - 2, SurfaceY(point.y) - 2);
+}
+
+int CPointStreDlg::HitPoint(Point p) const
+{
+    if (OnHandle(m_rcDragArea, p, m_byX1, m_byY1))
+        return 1;
+    if (OnHandle(m_rcDragArea, p, m_byX2, m_byY2))
+        return 2;
+    return 0;
+}
+
+void CPointStreDlg::mousePressEvent(QMouseEvent *event)
+{
+    const Point p{event->position().toPoint().x(), event->position().toPoint().y()};
+    if (event->button() == Qt::LeftButton) {
+        m_nDragMode = HitPoint(p);
+        if (m_nDragMode != 0)
+            setCursor(Qt::SizeAllCursor);
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void CPointStreDlg::mouseMoveEvent(QMouseEvent *event)
+{
+    const Point p{event->position().toPoint().x(), event->position().toPoint().y()};
+    if (Inside(m_rcDragArea, p) && m_nDragMode != 0) {
+        const Point gray = ToGray(m_rcDragArea, p);
+        if (m_nDragMode == 1) {
+            m_byX1 = static_cast<std::uint8_t>(DragLower(gray.x, m_byX2, m_byX1));
+            m_byY1 = static_cast<std::uint8_t>(gray.y);
+        } else {
+            m_byX2 = static_cast<std::uint8_t>(DragUpper(gray.x, m_byX1, m_byX2));
+            m_byY2 = static_cast<std::uint8_t>(gray.y);
+        }
+        setCursor(Qt::SizeAllCursor);
+        UpdateData(false);
+        Repaint();
+    } else if (m_nDragMode != 0 || HitPoint(p) != 0) {
+        setCursor(Qt::SizeAllCursor);
+    } else {
+        unsetCursor();
+    }
+    QDialog::mouseMoveEvent(event);
+}
+
+void CPointStreDlg::mouseReleaseEvent(QMouseEvent *event)
+{
+    // The press grabbed the mouse, so the release arrives wherever the button is let go.
+    if (event->button() == Qt::LeftButton && m_nDragMode != 0) {
+        m_nDragMode = 0;
+        unsetCursor();
+    }
+    QDialog::mouseReleaseEvent(event);
+}

@@ -1,0 +1,176 @@
+#include "DialogBuilder.h"
+
+#include "DialogTemplates.h"
+#include "FieldExchange.h"
+
+#include <QDialog>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+#include <algorithm>
+
+namespace {
+
+// Runs a handler when its edit loses the focus to another control of the same window.
+class CKillFocusFilter : public QObject
+{
+public:
+    CKillFocusFilter(QObject *parent, std::function<void()> handler)
+        : QObject(parent)
+        , m_handler(std::move(handler))
+    { }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::FocusOut)
+            return QObject::eventFilter(watched, event);
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        // The edit handles its own focus loss first (it drops its selection then), so that a
+        // refusal in the handler can select the text again.
+        watched->event(event);
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && !m_bRunning
+            && !CFieldExchange::IsRefusing()) {
+            // A refusal inside the handler moves the focus again; it must not recurse.
+            m_bRunning = true;
+            m_handler();
+            m_bRunning = false;
+        }
+        return true;
+    }
+
+private:
+    std::function<void()> m_handler;
+    bool m_bRunning = false;
+};
+
+} // namespace
+
+CDialogBuilder::CDialogBuilder(QDialog &dialog, const DialogTemplates::Dialog &layout)
+    : m_dialog(dialog)
+{
+    using DialogTemplates::Kind;
+    dialog.setWindowTitle(QString::fromUtf8(layout.caption));
+    if (layout.pointSize > 0) {
+        QFont font = dialog.font();
+        font.setPointSize(layout.pointSize);
+        dialog.setFont(font);
+    }
+    // The base units as the dialog manager measures them: the rounded average width of the
+    // letters and the full line height of the dialog font.
+    const QFontMetrics metrics(dialog.font());
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    m_baseUnits = QSize((letters / 26 + 1) / 2, metrics.height());
+    const auto toPixels = [this](int x, int y) {
+        return QPoint(x * m_baseUnits.width() / 4, y * m_baseUnits.height() / 8);
+    };
+    const QPoint size = toPixels(layout.cx, layout.cy);
+    dialog.setFixedSize(size.x(), size.y());
+
+    for (const DialogTemplates::Control &control : layout.controls) {
+        const QString text = QString::fromUtf8(control.text);
+        QWidget *widget = nullptr;
+        switch (control.kind) {
+        case Kind::PushButton:
+        case Kind::DefaultButton: {
+            auto *button = new QPushButton(text, &dialog);
+            button->setDefault(control.kind == Kind::DefaultButton);
+            if (control.id == DialogTemplates::Id::kOk)
+                QObject::connect(button, &QPushButton::clicked, &dialog, &QDialog::accept);
+            else if (control.id == DialogTemplates::Id::kCancel)
+                QObject::connect(button, &QPushButton::clicked, &dialog, &QDialog::reject);
+            widget = button;
+            break;
+        }
+        case Kind::GroupBox:
+            widget = new QGroupBox(text, &dialog);
+            break;
+        case Kind::Label:
+            widget = new QLabel(text, &dialog);
+            static_cast<QLabel *>(widget)->setTextFormat(Qt::PlainText);
+            break;
+        case Kind::Icon:
+            widget = new QLabel(&dialog);
+            static_cast<QLabel *>(widget)->setPixmap(QPixmap(text));
+            break;
+        case Kind::Edit:
+        case Kind::Digits: {
+            auto *edit = new QLineEdit(&dialog);
+            if (control.kind == Kind::Digits)
+                edit->setValidator(new QRegularExpressionValidator(
+                    QRegularExpression(QStringLiteral("[0-9]*")), edit));
+            widget = edit;
+            break;
+        }
+        case Kind::Preview:
+            widget = new QWidget(&dialog);
+            widget->setAttribute(Qt::WA_TransparentForMouseEvents);
+            break;
+        }
+        const QPoint topLeft = toPixels(control.x, control.y);
+        const QPoint extent = toPixels(control.cx, control.cy);
+        widget->setGeometry(topLeft.x(), topLeft.y(), extent.x(), extent.y());
+        if (control.kind == Kind::Icon)
+            widget->resize(widget->sizeHint());
+        widget->setObjectName(QString::number(control.id));
+        if (control.id != DialogTemplates::Id::kStatic)
+            m_controls.emplace(control.id, widget);
+    }
+}
+
+QWidget *CDialogBuilder::Control(int id) const
+{
+    const auto found = m_controls.find(id);
+    return found == m_controls.end() ? nullptr : found->second;
+}
+
+QLineEdit *CDialogBuilder::Edit(int id) const
+{
+    return qobject_cast<QLineEdit *>(Control(id));
+}
+
+QPoint CDialogBuilder::TopLeft(int id) const
+{
+    const QWidget *control = Control(id);
+    Q_ASSERT(control != nullptr);
+    return control->mapTo(&m_dialog, QPoint(0, 0));
+}
+
+void CDialogBuilder::MakeRoom(int id, QSize surface)
+{
+    const QWidget *control = Control(id);
+    Q_ASSERT(control != nullptr);
+    const QRect area = control->geometry();
+    // Controls right of or below the control make way for the part of the surface that the
+    // control's own rectangle does not cover.
+    const int dx = std::max(0, surface.width() - area.width());
+    const int dy = std::max(0, surface.height() - area.height());
+    const QList<QWidget *> children = m_dialog.findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    for (QWidget *widget : children)
+        if (widget != control)
+            widget->move(widget->x() + (widget->x() > area.right() ? dx : 0),
+                         widget->y() + (widget->y() > area.bottom() ? dy : 0));
+    int width = m_dialog.width();
+    int height = m_dialog.height();
+    for (const QWidget *widget : children) {
+        width = std::max(width, widget->geometry().right() + 1 + area.top());
+        height = std::max(height, widget->geometry().bottom() + 1 + area.top());
+    }
+    width = std::max(width, area.left() + surface.width() + area.top());
+    height = std::max(height, area.top() * 2 + surface.height());
+    m_dialog.setFixedSize(width, height);
+}
+
+void CDialogBuilder::OnKillFocus(int id, std::function<void()> handler) const
+{
+    QWidget *control = Control(id);
+    Q_ASSERT(control != nullptr);
+    control->installEventFilter(new CKillFocusFilter(control, std::move(handler)));
+}
