@@ -1,10 +1,12 @@
 #pragma once
 
 #include "CmdTarget.h"
+#include "WaitCursor.h"
 
 #include <QAbstractScrollArea>
 
 #include <cstdint>
+#include <optional>
 
 class CPainterDC;
 class CTonecraftDoc;
@@ -67,8 +69,10 @@ private:
     // Runs the parameter dialog of `op`, starting from `p`; on OK the values entered are
     // written back to `p`. False when the dialog was not closed with OK.
     bool AskParameters(const PointOperation &op, PointParameters &p);
-    // Shows the histogram dialog over the 8-bit image at `header`.
-    void ShowHistogram(std::uint8_t *header);
+    // Shows the histogram dialog over the 8-bit image at `header`, the display range starting
+    // at the two levels of `range`; ends `wait` once the dialog is up.
+    void ShowHistogram(std::uint8_t *header, const PointParameters &range,
+                       std::optional<CWaitCursor> &wait);
     void ShowRefusal(const char *text);
 
     void OnFilePrint(bool withDialog);

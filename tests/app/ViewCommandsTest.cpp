@@ -2,7 +2,12 @@
 #include "BatchTool.h"
 #include "DibImage.h"
 #include "DibLock.h"
+#include "IntensityDlg.h"
+#include "LinerParaDlg.h"
 #include "Palette.h"
+#include "PointStreDlg.h"
+#include "PointThreDlg.h"
+#include "PointWinDlg.h"
 #include "TestImages.h"
 #include "TonecraftDoc.h"
 #include "TonecraftView.h"
@@ -15,6 +20,7 @@
 #include <QImage>
 #include <QMimeData>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -75,6 +81,47 @@ void SetClipboard(const std::vector<std::pair<QString, QByteArray>> &formats)
     for (const auto &[format, bytes] : formats)
         data->setData(format, bytes);
     QGuiApplication::clipboard()->setMimeData(data);
+}
+
+// The members a dialog was run with, as text ("2 -128"); the histogram adds its image.
+std::string Members(QDialog &dialog)
+{
+    std::ostringstream text;
+    if (auto *d = qobject_cast<CLinerParaDlg *>(&dialog))
+        text << d->m_fSlope << ' ' << d->m_fIntercept;
+    else if (auto *d = qobject_cast<CPointThreDlg *>(&dialog))
+        text << int{d->m_byThreshold};
+    else if (auto *d = qobject_cast<CPointWinDlg *>(&dialog))
+        text << int{d->m_byLow} << ' ' << int{d->m_byHigh};
+    else if (auto *d = qobject_cast<CPointStreDlg *>(&dialog))
+        text << int{d->m_byX1} << ' ' << int{d->m_byY1} << ' ' << int{d->m_byX2} << ' '
+             << int{d->m_byY2};
+    else if (auto *d = qobject_cast<CIntensityDlg *>(&dialog))
+        text << d->m_iLow << ' ' << d->m_iHigh << ' ' << d->m_lWidth << 'x' << d->m_lHeight;
+    return text.str();
+}
+
+// Enters `values` into the dialog's members in their order, as a user would before OK.
+void Enter(QDialog &dialog, const std::vector<float> &values)
+{
+    const auto level = [&](std::size_t i) { return static_cast<std::uint8_t>(values.at(i)); };
+    if (auto *d = qobject_cast<CLinerParaDlg *>(&dialog)) {
+        d->m_fSlope = values.at(0);
+        d->m_fIntercept = values.at(1);
+    } else if (auto *d = qobject_cast<CPointThreDlg *>(&dialog)) {
+        d->m_byThreshold = level(0);
+    } else if (auto *d = qobject_cast<CPointWinDlg *>(&dialog)) {
+        d->m_byLow = level(0);
+        d->m_byHigh = level(1);
+    } else if (auto *d = qobject_cast<CPointStreDlg *>(&dialog)) {
+        d->m_byX1 = level(0);
+        d->m_byY1 = level(1);
+        d->m_byX2 = level(2);
+        d->m_byY2 = level(3);
+    } else if (auto *d = qobject_cast<CIntensityDlg *>(&dialog)) {
+        d->m_iLow = static_cast<int>(values.at(0));
+        d->m_iHigh = static_cast<int>(values.at(1));
+    }
 }
 
 class ViewCommandsTest : public ::testing::Test
@@ -168,6 +215,56 @@ TEST_F(ViewCommandsTest, InvertTwiceRestoresEveryPixel)
     EXPECT_EQ(Block(m_doc), original);
 }
 
+// Each run opens a fresh dialog with the fixed starting values, whatever was entered before; the
+// block stays locked across the dialog and the busy cursor comes only after it (before it for
+// the histogram). Cancel changes nothing, and the histogram changes nothing however it closes.
+TEST_F(ViewCommandsTest, DialogsStartFromTheirDefaultsAndCancelChangesNothing)
+{
+    const Bytes original = Gray8(5, 3, 17);
+    struct Case
+    {
+        int command;
+        const char *shown;
+        const char *dialog;
+        std::vector<float> entered;
+    };
+    const Case cases[] = {
+        {kLinear, "2 -128", "CLinerParaDlg", {0.5f, 7}},
+        {kThreshold, "128", "CPointThreDlg", {9}},
+        {kWindow, "0 255", "CPointWinDlg", {100, 50}},
+        {kStretch, "50 30 200 220", "CPointStreDlg", {60, 120, 200, 90}},
+        {kHistogram, "0 255 5x3", "CIntensityDlg", {10, 20}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.dialog);
+        const bool histogram = c.command == kHistogram;
+        for (const int answer : {DialogResult::kOk, DialogResult::kOk, DialogResult::kCancel}) {
+            Load(m_doc, original);
+            QSignalSpy repaints(&m_doc, &CDocument::viewsUpdateRequested);
+            std::string shown;
+            m_ui.runModal = [&](QDialog &dialog) {
+                shown = Members(dialog);
+                EXPECT_EQ(m_doc.GetImageBlock().LockCount(), 1);
+                EXPECT_EQ(CWaitCursor::Count(), histogram ? 1 : 0);
+                // Once the dialog's own loop runs, no busy cursor hides its drag cursors.
+                QCoreApplication::processEvents();
+                EXPECT_EQ(CWaitCursor::Count(), 0);
+                Enter(dialog, c.entered);
+                return answer;
+            };
+            m_ui.dialogs.clear();
+            Run(c.command);
+            EXPECT_EQ(m_ui.dialogs, std::vector<std::string>{c.dialog});
+            EXPECT_EQ(shown, c.shown);
+            EXPECT_TRUE(m_ui.messages.empty());
+            const bool changed = answer == DialogResult::kOk && !histogram;
+            EXPECT_EQ(Block(m_doc) != original, changed);
+            EXPECT_EQ(m_doc.IsModified(), changed);
+            EXPECT_EQ(repaints.count(), changed ? 1 : 0);
+        }
+    }
+}
+
 // The menu command and tonecraft-batch give the same bytes for the same parameters.
 TEST_F(ViewCommandsTest, CommandsMatchTheBatchTool)
 {
@@ -175,10 +272,15 @@ TEST_F(ViewCommandsTest, CommandsMatchTheBatchTool)
     {
         int command;
         std::vector<std::string> batch; // the batch tool's operation and parameters
+        std::vector<float> entered;     // the same parameters entered in the dialog
     };
     const Case cases[] = {
-        {kInvert, {"invert"}},
-        {kEqualize, {"equalize"}},
+        {kInvert, {"invert"}, {}},
+        {kLinear, {"linear", "0.7", "-20.5"}, {0.7f, -20.5f}},
+        {kThreshold, {"threshold", "99"}, {99}},
+        {kWindow, {"window", "40", "170"}, {40, 170}},
+        {kStretch, {"stretch", "30", "200", "140", "60"}, {30, 200, 140, 60}},
+        {kEqualize, {"equalize"}, {}},
     };
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -195,7 +297,13 @@ TEST_F(ViewCommandsTest, CommandsMatchTheBatchTool)
         const Bytes fromBatch = TestImages::ReadFile(out);
 
         Load(m_doc, original);
+        m_ui.runModal = [&c](QDialog &dialog) {
+            Enter(dialog, c.entered);
+            return DialogResult::kOk;
+        };
         Run(c.command);
+        EXPECT_EQ(m_ui.dialogs.size(), c.entered.empty() ? 0u : 1u);
+        m_ui.dialogs.clear();
         const Bytes fromMenu = Block(m_doc);
         const std::size_t rows = 40 + 1024;
         EXPECT_EQ(Bytes(fromMenu.begin() + rows, fromMenu.end()),
