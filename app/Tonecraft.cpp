@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMdiArea>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -37,6 +38,8 @@ bool CTonecraftApp::InitInstance(const QStringList &arguments)
 {
     QCoreApplication::setOrganizationName(CRecentFileList::kOrganization);
     QCoreApplication::setApplicationName(QString::fromUtf8(StringTable::Find(CommandId::kAppName)));
+    // Lets the desktop match the windows with the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.tonecraft"));
     m_recentFiles.ReadList();
     CRecentFileList::SetCurrent(&m_recentFiles);
 

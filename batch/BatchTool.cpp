@@ -4,18 +4,22 @@
 #include "DibImage.h"
 #include "DibLock.h"
 #include "FileException.h"
+#include "GrayStatistics.h"
+#include "MemoryBudget.h"
 #include "Messages.h"
+#include "OutputFile.h"
 #include "PngRenderer.h"
 #include "PointKernels.h"
 #include "PointOperations.h"
 #include "PointTables.h"
-#include "PosixFile.h"
-#include "SafeOutputFile.h"
+#include "StandardStreams.h"
 
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -27,7 +31,7 @@ enum ExitCode { kDone = 0, kRefused = 1, kUsage = 2, kFileError = 3 };
 constexpr const char *kUsageText
     = "usage:\n"
       "  tonecraft-batch info IN.bmp\n"
-      "  tonecraft-batch histogram IN.bmp\n"
+      "  tonecraft-batch histogram [--stats] IN.bmp\n"
       "  tonecraft-batch invert IN.bmp OUT.bmp\n"
       "  tonecraft-batch linear SLOPE INTERCEPT IN.bmp OUT.bmp\n"
       "  tonecraft-batch threshold T IN.bmp OUT.bmp\n"
@@ -36,8 +40,10 @@ constexpr const char *kUsageText
       "  tonecraft-batch equalize IN.bmp OUT.bmp\n"
       "  tonecraft-batch table OPERATION [PARAMETERS]\n"
       "  tonecraft-batch render IN.bmp OUT.png\n"
+      "  tonecraft-batch --help | --version\n"
       "T, LOW, HIGH, X1..Y2 are whole numbers 0..255; SLOPE and INTERCEPT are decimal numbers.\n"
-      "OPERATION is invert, linear, threshold, window or stretch.\n";
+      "OPERATION is invert, linear, threshold, window or stretch.\n"
+      "IN - reads standard input; OUT - writes standard output.\n";
 
 // The transforms the command line offers: the catalogue without the histogram, which has a
 // command of its own.
@@ -65,11 +71,24 @@ std::optional<std::uint8_t> ParseLevel(std::string_view text)
 
 std::optional<float> ParseReal(std::string_view text)
 {
+    // One leading plus sign is allowed, as a shell user writes it.
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-' && text[1] != '+')
+        text.remove_prefix(1);
     // from_chars rounds the decimal straight to float: no detour through double.
     float value = 0;
     const char *end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
-    if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value))
+    if (text.empty() || ptr != end)
+        return std::nullopt;
+    if (ec == std::errc::result_out_of_range) {
+        // Out of range is an error only above the float range; a number too small for it is
+        // the zero or subnormal float it rounds to, which strtof gives (the tool keeps the C
+        // locale, so the syntax already matched is what strtof reads).
+        const std::string copy(text);
+        value = std::strtof(copy.c_str(), nullptr);
+        return std::isfinite(value) ? std::optional<float>(value) : std::nullopt;
+    }
+    if (ec != std::errc() || !std::isfinite(value))
         return std::nullopt;
     return value;
 }
@@ -113,6 +132,17 @@ int ReportFileError(std::ostream &err, const CFileException &e)
     return kFileError;
 }
 
+// After a refusal, says so when the memory could not hold what the image needs: the read
+// error alone would blame the file.
+void ReportMemoryRefusal(std::ostream &err)
+{
+    if (const std::optional<MemoryBudget::Refusal> refusal = MemoryBudget::LastRefusal()) {
+        constexpr std::uint64_t kMiB = 1 << 20;
+        err << "tonecraft-batch: not enough memory: " << (refusal->asked + kMiB - 1) / kMiB
+            << " MiB needed, " << refusal->available / kMiB << " MiB available\n";
+    }
+}
+
 // Opens an image the way the document does: read, size check, admission. On refusal the
 // document's messages go to `err`, in the document's order.
 struct LoadResult
@@ -124,9 +154,10 @@ struct LoadResult
 LoadResult LoadImage(const std::string &path, std::ostream &err)
 {
     LoadResult result;
+    MemoryBudget::ClearRefusal();
     try {
-        CPosixFile file = CPosixFile::OpenForReading(path);
-        result.block = CDibImage::ReadBmpFile(file);
+        const std::unique_ptr<CFile> file = StandardStreams::OpenInput(path);
+        result.block = CDibImage::ReadBmpFile(*file);
     } catch (const CFileException &e) {
         result.code = ReportFileError(err, e);
         return result;
@@ -136,6 +167,7 @@ LoadResult LoadImage(const std::string &path, std::ostream &err)
         err << Messages::kImageTooBig << "\n";
     result.block = std::move(admitted.block);
     if (result.block.IsNull()) {
+        ReportMemoryRefusal(err);
         err << Messages::kReadError << "\n";
         result.code = kRefused;
     }
@@ -156,7 +188,7 @@ int RunInfo(const std::string &path, std::ostream &out, std::ostream &err)
     return kDone;
 }
 
-int RunHistogram(const std::string &path, std::ostream &out, std::ostream &err)
+int RunHistogram(const std::string &path, bool stats, std::ostream &out, std::ostream &err)
 {
     LoadResult image = LoadImage(path, err);
     if (image.code != kDone)
@@ -170,6 +202,15 @@ int RunHistogram(const std::string &path, std::ostream &out, std::ostream &err)
     const GrayHistogram counts = PointKernels::CountHistogram(
         CDibImage::GetPixelBits(h), static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
         static_cast<std::int32_t>(CDibImage::GetImageHeight(h)));
+    if (stats) {
+        const std::optional<std::string> line = GrayStatistics::Describe(counts);
+        if (!line) {
+            err << "tonecraft-batch: the picture has no pixels to describe\n";
+            return kRefused;
+        }
+        out << *line << '\n';
+        return kDone;
+    }
     for (std::size_t g = 0; g < counts.size(); ++g)
         out << g << ' ' << counts[g] << '\n';
     return kDone;
@@ -189,23 +230,11 @@ int RunTransform(const PointOperation &op, const PointParameters &p, const std::
         }
     }
     try {
-        CSafeOutputFile output(outPath);
+        COutputFile output(outPath);
         if (!CDibImage::WriteBmpFile(image.block, output.File())) {
             err << Messages::kCannotSave << "\n";
             return kRefused;
         }
-        output.Commit();
-    } catch (const CFileException &e) {
-        return ReportFileError(err, e);
-    }
-    return kDone;
-}
-
-int WriteOutput(const std::string &path, const std::string &bytes, std::ostream &err)
-{
-    try {
-        CSafeOutputFile output(path);
-        output.File().WriteHuge(bytes.data(), bytes.size());
         output.Commit();
     } catch (const CFileException &e) {
         return ReportFileError(err, e);
@@ -218,19 +247,26 @@ int RunRender(const std::string &inPath, const std::string &outPath, std::ostrea
     LoadResult image = LoadImage(inPath, err);
     if (image.code != kDone)
         return image.code;
-    bool empty = false;
-    {
-        DibReadLock lock(image.block);
-        empty = CDibImage::GetImageWidth(lock.Data()) == 0
-            || CDibImage::GetImageHeight(lock.Data()) == 0;
-    }
-    const std::optional<std::string> png = empty ? std::nullopt : PngRenderer::Render(image.block);
-    if (!png) {
-        err << (empty ? "tonecraft-batch: the picture has no pixels to render\n"
-                      : "tonecraft-batch: the picture is too large to render\n");
+    try {
+        COutputFile output(outPath);
+        switch (PngRenderer::Render(image.block, output.File())) {
+        case PngRenderer::Outcome::Done:
+            output.Commit();
+            return kDone;
+        case PngRenderer::Outcome::NoPixels:
+            err << "tonecraft-batch: the picture has no pixels to render\n";
+            return kRefused;
+        case PngRenderer::Outcome::DrawingFailed:
+            err << "tonecraft-batch: the picture could not be drawn: not enough memory\n";
+            return kRefused;
+        case PngRenderer::Outcome::EncodingFailed:
+            break;
+        }
+        err << "tonecraft-batch: the picture could not be compressed\n";
         return kRefused;
+    } catch (const CFileException &e) {
+        return ReportFileError(err, e);
     }
-    return WriteOutput(outPath, *png, err);
 }
 
 int RunTable(std::span<const std::string_view> args, std::ostream &out, std::ostream &err)
@@ -265,11 +301,21 @@ int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, s
     const std::string_view command = args[0];
     const std::span<const std::string_view> rest = args.subspan(1);
 
+    if (command == "--help") {
+        out << kUsageText;
+        return kDone;
+    }
+    if (command == "--version") {
+        out << "tonecraft-batch " << TONECRAFT_VERSION << "\n";
+        return kDone;
+    }
     if (command == "info" || command == "histogram") {
-        if (rest.size() != 1)
+        const bool stats = command == "histogram" && !rest.empty() && rest[0] == "--stats";
+        const std::span<const std::string_view> files = rest.subspan(stats ? 1 : 0);
+        if (files.size() != 1)
             return UsageError(err, std::string(command) + " takes one file: IN.bmp");
-        const std::string path(rest[0]);
-        return command == "info" ? RunInfo(path, out, err) : RunHistogram(path, out, err);
+        const std::string path(files[0]);
+        return command == "info" ? RunInfo(path, out, err) : RunHistogram(path, stats, out, err);
     }
     if (command == "table")
         return RunTable(rest, out, err);

@@ -1,11 +1,14 @@
 #include "PngRenderer.h"
 
 #include "DeviceContext.h"
+#include "DibDecoder.h"
 #include "DibImage.h"
 #include "DibLock.h"
+#include "File.h"
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
@@ -17,18 +20,23 @@ namespace {
 
 // The view's background, RGB(128, 128, 128), where nothing is drawn.
 constexpr std::uint32_t kBackground = 0xFF808080u;
+// Pixels drawn at a time: a band of whole rows, or a part of one very wide row.
+constexpr std::uint32_t kTilePixels = 1u << 18;
+constexpr std::uint32_t kMaxBandRows = 64;
+// Compressed bytes per IDAT chunk.
+constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
-// A device over a canvas of opaque pixels the size of the picture.
-class CCanvasDC : public CDeviceContext
+// A device over one tile of the picture: its clip box is the tile, so the drawing decodes only
+// the tile's pixels, and what it paints lands in the tile's canvas.
+class CTileDC : public CDeviceContext
 {
 public:
-    CCanvasDC(std::vector<std::uint32_t> &pixels, std::int32_t width, std::int32_t height)
-        : m_pixels(pixels)
-        , m_nWidth(width)
-        , m_nHeight(height)
+    CTileDC(std::vector<std::uint32_t> &canvas, const Rect &tile)
+        : m_canvas(canvas)
+        , m_tile(tile)
     { }
 
-    Rect GetClipBox() const override { return {0, 0, m_nWidth, m_nHeight}; }
+    Rect GetClipBox() const override { return m_tile; }
     const CPalette *SelectPalette(const CPalette *palette, bool) override
     {
         const CPalette *previous = m_lpPalette;
@@ -39,100 +47,182 @@ public:
     void PutPixels(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                    const std::uint32_t *pixels, std::size_t stride) override
     {
-        // Drawing stays inside the clip box, which is the canvas.
+        // Drawing stays inside the clip box, which is the tile.
+        const auto tileWidth = static_cast<std::size_t>(m_tile.Width());
         for (std::int32_t r = 0; r < height; ++r) {
-            std::memcpy(m_pixels.data() + static_cast<std::size_t>(y + r) * Width() + Index(x),
+            const auto row = static_cast<std::size_t>(y + r - m_tile.top);
+            const auto column = static_cast<std::size_t>(x - m_tile.left);
+            std::memcpy(m_canvas.data() + row * tileWidth + column,
                         pixels + static_cast<std::size_t>(r) * stride,
                         static_cast<std::size_t>(width) * sizeof(std::uint32_t));
         }
     }
 
 private:
-    [[nodiscard]] std::size_t Width() const { return static_cast<std::size_t>(m_nWidth); }
-    static std::size_t Index(std::int32_t v) { return static_cast<std::size_t>(v); }
-
-    std::vector<std::uint32_t> &m_pixels;
-    std::int32_t m_nWidth;
-    std::int32_t m_nHeight;
+    std::vector<std::uint32_t> &m_canvas;
+    Rect m_tile;
     const CPalette *m_lpPalette = nullptr;
 };
 
-void PutU32(std::string &out, std::uint32_t v)
+void PutU32(std::uint8_t *out, std::uint32_t v)
 {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<char>((v >> shift) & 0xFF));
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
 }
 
-void PutChunk(std::string &out, const char *type, const std::string &data)
+void WriteChunk(CFile &out, const char *type, const std::uint8_t *data, std::size_t size)
 {
-    PutU32(out, static_cast<std::uint32_t>(data.size()));
-    const std::size_t start = out.size();
-    out.append(type, 4);
-    out += data;
-    const auto *bytes = reinterpret_cast<const Bytef *>(out.data() + start);
-    PutU32(out, static_cast<std::uint32_t>(crc32(0, bytes, static_cast<uInt>(out.size() - start))));
+    std::array<std::uint8_t, 8> head{};
+    PutU32(head.data(), static_cast<std::uint32_t>(size));
+    std::memcpy(head.data() + 4, type, 4);
+    uLong crc = crc32(0, head.data() + 4, 4);
+    if (size != 0)
+        crc = crc32(crc, data, static_cast<uInt>(size));
+    std::array<std::uint8_t, 4> tail{};
+    PutU32(tail.data(), static_cast<std::uint32_t>(crc));
+    out.Write(head.data(), 8);
+    if (size != 0)
+        out.Write(data, static_cast<std::uint32_t>(size));
+    out.Write(tail.data(), 4);
 }
 
-// 8-bit RGB PNG of the canvas: each row a filter byte (none) and its red, green, blue bytes.
-std::optional<std::string> EncodePng(const std::vector<std::uint32_t> &pixels, std::uint32_t width,
-                                     std::uint32_t height)
+// A deflate stream whose output leaves as IDAT chunks of kChunkBytes (the last one shorter).
+class CIdatWriter
 {
-    const std::size_t rowBytes = 1 + std::size_t{width} * 3;
-    std::vector<Bytef> raw(rowBytes * height);
-    for (std::size_t y = 0; y < height; ++y) {
-        Bytef *row = raw.data() + y * rowBytes;
-        row[0] = 0;
-        for (std::size_t x = 0; x < width; ++x) {
-            const std::uint32_t p = pixels[y * width + x];
-            row[1 + 3 * x] = static_cast<Bytef>(p >> 16);
-            row[2 + 3 * x] = static_cast<Bytef>(p >> 8);
-            row[3 + 3 * x] = static_cast<Bytef>(p);
+public:
+    explicit CIdatWriter(CFile &out)
+        : m_out(out)
+        , m_chunk(kChunkBytes)
+    {
+        m_bOpen = deflateInit(&m_stream, Z_DEFAULT_COMPRESSION) == Z_OK;
+        m_stream.next_out = m_chunk.data();
+        m_stream.avail_out = static_cast<uInt>(m_chunk.size());
+    }
+    ~CIdatWriter()
+    {
+        if (m_bOpen)
+            deflateEnd(&m_stream);
+    }
+    CIdatWriter(const CIdatWriter &) = delete;
+    CIdatWriter &operator=(const CIdatWriter &) = delete;
+
+    [[nodiscard]] bool IsOpen() const { return m_bOpen; }
+
+    [[nodiscard]] bool Put(const std::uint8_t *bytes, std::size_t size)
+    {
+        m_stream.next_in = const_cast<Bytef *>(bytes);
+        m_stream.avail_in = static_cast<uInt>(size);
+        return Pump(Z_NO_FLUSH);
+    }
+
+    [[nodiscard]] bool Finish()
+    {
+        if (!Pump(Z_FINISH))
+            return false;
+        if (m_stream.avail_out != m_chunk.size())
+            WriteChunk(m_out, "IDAT", m_chunk.data(), m_chunk.size() - m_stream.avail_out);
+        return true;
+    }
+
+private:
+    bool Pump(int flush)
+    {
+        for (;;) {
+            const int status = deflate(&m_stream, flush);
+            if (status == Z_STREAM_END)
+                return true;
+            if (status != Z_OK && status != Z_BUF_ERROR)
+                return false;
+            if (m_stream.avail_out == 0) {
+                WriteChunk(m_out, "IDAT", m_chunk.data(), m_chunk.size());
+                m_stream.next_out = m_chunk.data();
+                m_stream.avail_out = static_cast<uInt>(m_chunk.size());
+                continue;
+            }
+            if (flush == Z_NO_FLUSH && m_stream.avail_in == 0)
+                return true;
+            if (status == Z_BUF_ERROR)
+                return false;
         }
     }
-    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
-    std::string packed(packedSize, '\0');
-    if (compress2(reinterpret_cast<Bytef *>(packed.data()), &packedSize, raw.data(),
-                  static_cast<uLong>(raw.size()), Z_DEFAULT_COMPRESSION)
-        != Z_OK)
-        return std::nullopt;
-    packed.resize(packedSize);
 
-    std::string header;
-    PutU32(header, width);
-    PutU32(header, height);
-    header += std::string{8, 2, 0, 0, 0}; // 8 bits, truecolour, deflate, no filter set, plain
-    std::string png("\x89PNG\r\n\x1a\n", 8);
-    PutChunk(png, "IHDR", header);
-    PutChunk(png, "IDAT", packed);
-    PutChunk(png, "IEND", {});
-    return png;
-}
+    CFile &m_out;
+    std::vector<std::uint8_t> m_chunk;
+    z_stream m_stream{};
+    bool m_bOpen = false;
+};
 
 } // namespace
 
-std::optional<std::string> Render(const DibHandle &block)
+Outcome Render(const DibHandle &block, CFile &out)
 {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
+    bool drawable = false;
     {
         DibReadLock lock(block);
         width = CDibImage::GetImageWidth(lock.Data());
         height = CDibImage::GetImageHeight(lock.Data());
+        drawable = CDibDecoder::Create(lock.Bytes()).has_value();
     }
-    // PNG and one in-memory canvas both want sane sizes: at most 2^31 - 1 per side, and a
-    // canvas that the address space can hold.
-    if (width == 0 || height == 0 || std::uint64_t{width} * height > (std::uint64_t{1} << 32))
-        return std::nullopt;
+    // Admitted images have sides of at least 0 and at most 2^31 - 1 as PNG wants.
+    if (width == 0 || height == 0)
+        return Outcome::NoPixels;
+
+    const std::uint32_t tileWidth = std::min(width, kTilePixels);
+    const std::uint32_t bandRows = std::clamp(kTilePixels / width, 1u, kMaxBandRows);
+    const Rect picture{0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
     try {
-        std::vector<std::uint32_t> pixels(std::size_t{width} * height, kBackground);
-        CCanvasDC dc(pixels, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
-        const Rect picture{0, 0, static_cast<std::int32_t>(width),
-                           static_cast<std::int32_t>(height)};
-        CDibImage::DrawToDevice(dc, picture, block, picture, nullptr);
-        return EncodePng(pixels, width, height);
+        std::vector<std::uint32_t> canvas(std::size_t{tileWidth} * bandRows);
+        std::vector<std::uint8_t> rgb(std::size_t{tileWidth} * 3);
+        CIdatWriter idat(out);
+        if (!idat.IsOpen())
+            return Outcome::EncodingFailed;
+
+        static const std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        out.Write(kSignature, sizeof kSignature);
+        std::array<std::uint8_t, 13> header{};
+        PutU32(header.data(), width);
+        PutU32(header.data() + 4, height);
+        header[8] = 8; // bits per channel; then truecolour, deflate, filter set 0, no interlace
+        header[9] = 2;
+        WriteChunk(out, "IHDR", header.data(), header.size());
+
+        // Several tiles per band only when a band is one row: the tiles of that row then go
+        // out left to right, which is the order the rows' bytes take.
+        for (std::uint32_t top = 0; top < height; top += bandRows) {
+            const std::uint32_t rows = std::min(bandRows, height - top);
+            for (std::uint32_t left = 0; left < width; left += tileWidth) {
+                const std::uint32_t columns = std::min(tileWidth, width - left);
+                const Rect tile{static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
+                                static_cast<std::int32_t>(left + columns),
+                                static_cast<std::int32_t>(top + rows)};
+                std::fill(canvas.begin(), canvas.end(), kBackground);
+                CTileDC dc(canvas, tile);
+                if (drawable && CDibImage::DrawToDevice(dc, picture, block, picture, nullptr) == 0)
+                    return Outcome::DrawingFailed;
+                for (std::uint32_t r = 0; r < rows; ++r) {
+                    static const std::uint8_t kNoFilter = 0;
+                    if (left == 0 && !idat.Put(&kNoFilter, 1))
+                        return Outcome::EncodingFailed;
+                    const std::uint32_t *pixels = canvas.data() + std::size_t{r} * columns;
+                    for (std::size_t x = 0; x < columns; ++x) {
+                        rgb[3 * x] = static_cast<std::uint8_t>(pixels[x] >> 16);
+                        rgb[3 * x + 1] = static_cast<std::uint8_t>(pixels[x] >> 8);
+                        rgb[3 * x + 2] = static_cast<std::uint8_t>(pixels[x]);
+                    }
+                    if (!idat.Put(rgb.data(), std::size_t{columns} * 3))
+                        return Outcome::EncodingFailed;
+                }
+            }
+        }
+        if (!idat.Finish())
+            return Outcome::EncodingFailed;
+        WriteChunk(out, "IEND", nullptr, 0);
     } catch (const std::bad_alloc &) {
-        return std::nullopt;
+        return Outcome::DrawingFailed;
     }
+    return Outcome::Done;
 }
 
 } // namespace PngRenderer

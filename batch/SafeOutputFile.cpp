@@ -2,32 +2,66 @@
 
 #include "FileException.h"
 
+#include <array>
 #include <cerrno>
-#include <cstdio>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
 namespace {
 
-std::string TempPathBeside(const std::string &target)
+// The temporary file being written, for the signal handler: a fixed buffer, since the handler
+// may only call async-signal-safe functions.
+std::array<char, 4096> g_pendingTemp{};
+volatile std::sig_atomic_t g_bPending = 0;
+
+extern "C" void RemovePendingTempAndDie(int signal)
 {
-    const std::size_t slash = target.rfind('/');
-    const std::string dir
-        = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    return dir + "." + name + ".XXXXXX";
+    if (g_bPending != 0)
+        ::unlink(g_pendingTemp.data());
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
 }
 
-int CreateTemp(std::string &pathTemplate, const std::string &target)
+void SetPending(const std::string &path)
 {
-    const int fd = ::mkstemp(pathTemplate.data());
-    if (fd < 0) {
-        const int error = errno;
-        throw CFileException(CFileException::CauseFromErrno(error), error, target);
+    g_bPending = 0;
+    if (path.size() >= g_pendingTemp.size())
+        return;
+    std::memcpy(g_pendingTemp.data(), path.c_str(), path.size() + 1);
+    g_bPending = 1;
+}
+
+std::string DirectoryOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Follows symbolic links to the path the bytes belong at; a dangling link gives its target,
+// which is then created. Loops end with ELOOP, as the system's own lookups do.
+std::string ResolveLinks(std::string path, int &error)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info
+        { };
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return path;
+        std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= target.size()) {
+            error = n < 0 ? errno : ENAMETOOLONG;
+            return path;
+        }
+        target.resize(static_cast<std::size_t>(n));
+        path = target.starts_with('/') ? target : DirectoryOf(path) + target;
     }
-    return fd;
+    error = ELOOP;
+    return path;
 }
 
 mode_t NewFileMode()
@@ -37,30 +71,162 @@ mode_t NewFileMode()
     return 0666 & ~mask;
 }
 
+void SyncDirectoryOf(const std::string &path)
+{
+    const std::string dir = DirectoryOf(path);
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)::fsync(fd);
+        ::close(fd);
+    }
+}
+
 } // namespace
+
+void CSafeOutputFile::RemoveTemporaryFilesOnSignals()
+{
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action
+        { };
+        action.sa_handler = RemovePendingTempAndDie;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
+}
 
 CSafeOutputFile::CSafeOutputFile(std::string targetPath)
     : m_strTarget(std::move(targetPath))
-    , m_strTemp(TempPathBeside(m_strTarget))
-    , m_file(CreateTemp(m_strTemp, m_strTarget), m_strTarget)
-{ }
+{
+    int error = 0;
+    m_strResolved = ResolveLinks(m_strTarget, error);
+    if (error != 0)
+        Throw(error);
+    struct stat info
+    { };
+    if (::stat(m_strResolved.c_str(), &info) == 0) {
+        m_existing = info;
+        if (S_ISDIR(info.st_mode))
+            Throw(EISDIR);
+        if (!S_ISREG(info.st_mode)) {
+            // A device or FIFO takes the bytes as they come; there is nothing to replace.
+            m_mode = Mode::Direct;
+            const int fd = ::open(m_strResolved.c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd < 0)
+                Throw(errno);
+            m_file.emplace(fd, m_strTarget);
+            return;
+        }
+        // Whoever may not write the file may not replace it either, even where the folder
+        // would let the rename through.
+        m_nTargetFd = ::open(m_strResolved.c_str(), O_WRONLY | O_CLOEXEC);
+        if (m_nTargetFd < 0)
+            Throw(errno);
+        if (info.st_nlink > 1) {
+            m_mode = Mode::InPlace;
+        } else {
+            ::close(m_nTargetFd);
+            m_nTargetFd = -1;
+        }
+    } else if (errno != ENOENT) {
+        Throw(errno);
+    }
+
+    // A short name: the target's own name may already be as long as a name can be.
+    m_strTemp = DirectoryOf(m_strResolved) + ".tonecraft-XXXXXX";
+    const int fd = ::mkostemp(m_strTemp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (m_nTargetFd >= 0)
+            ::close(m_nTargetFd);
+        Throw(error);
+    }
+    SetPending(m_strTemp);
+    m_file.emplace(fd, m_strTarget);
+}
 
 CSafeOutputFile::~CSafeOutputFile()
 {
-    if (!m_bCommitted)
+    if (m_nTargetFd >= 0)
+        ::close(m_nTargetFd);
+    if (!m_strTemp.empty() && !m_bCommitted) {
+        m_file.reset();
         ::unlink(m_strTemp.c_str());
+    }
+    if (!m_strTemp.empty())
+        g_bPending = 0;
+}
+
+void CSafeOutputFile::Throw(int osError) const
+{
+    throw CFileException(CFileException::CauseFromErrno(osError), osError, m_strTarget);
 }
 
 void CSafeOutputFile::Commit()
 {
-    struct stat existing
-    { };
-    const mode_t mode
-        = ::stat(m_strTarget.c_str(), &existing) == 0 ? existing.st_mode & 07777 : NewFileMode();
-    if (::fchmod(m_file.Descriptor(), mode) != 0)
-        m_file.ThrowLastError();
-    m_file.Close();
-    if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) != 0)
-        m_file.ThrowLastError();
+    const int fd = m_file->Descriptor();
+    if (m_mode == Mode::Direct) {
+        m_file->Close();
+        m_bCommitted = true;
+        return;
+    }
+    if (m_mode == Mode::InPlace) {
+        CopyIntoTarget();
+        m_file.reset();
+        ::unlink(m_strTemp.c_str());
+        m_bCommitted = true;
+        return;
+    }
+
+    if (m_existing) {
+        // Owner and group where the system lets them be kept (root: always; anyone else: a
+        // group they belong to), then the permissions, which a change of owner may have cut.
+        if (::fchown(fd, m_existing->st_uid, m_existing->st_gid) != 0)
+            (void)::fchown(fd, static_cast<uid_t>(-1), m_existing->st_gid);
+        if (::fchmod(fd, m_existing->st_mode & 01777) != 0)
+            Throw(errno);
+    } else if (::fchmod(fd, NewFileMode()) != 0) {
+        Throw(errno);
+    }
+    if (::fsync(fd) != 0)
+        Throw(errno);
+    m_file->Close();
+    if (::rename(m_strTemp.c_str(), m_strResolved.c_str()) != 0)
+        Throw(errno);
     m_bCommitted = true;
+    SyncDirectoryOf(m_strResolved);
+}
+
+// Rewrites the target's own inode with the temporary file's bytes. Room for them is taken
+// first, so that a full disk is found before the old contents are touched.
+void CSafeOutputFile::CopyIntoTarget()
+{
+    const int from = m_file->Descriptor();
+    const off_t length = ::lseek(from, 0, SEEK_END);
+    if (length < 0 || ::lseek(from, 0, SEEK_SET) != 0)
+        Throw(errno);
+    if (length > 0 && ::fallocate(m_nTargetFd, FALLOC_FL_KEEP_SIZE, 0, length) != 0
+        && errno != EOPNOTSUPP)
+        Throw(errno);
+    std::array<char, 1 << 16> buffer{};
+    off_t done = 0;
+    while (done < length) {
+        const ssize_t got = ::read(from, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            Throw(got < 0 ? errno : EIO);
+        for (ssize_t put = 0; put < got;) {
+            const ssize_t n = ::pwrite(m_nTargetFd, buffer.data() + put,
+                                       static_cast<std::size_t>(got - put), done + put);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                Throw(errno);
+            put += n;
+        }
+        done += got;
+    }
+    if (::ftruncate(m_nTargetFd, length) != 0
+        || ::fchmod(m_nTargetFd, m_existing->st_mode & 01777) != 0 || ::fsync(m_nTargetFd) != 0)
+        Throw(errno);
 }

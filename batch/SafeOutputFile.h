@@ -2,29 +2,48 @@
 
 #include "PosixFile.h"
 
+#include <optional>
 #include <string>
+#include <sys/stat.h>
 
-// Output that replaces a file only once it is complete: the bytes go to a temporary file
-// beside the target, which Commit() renames over it. Until then, and whenever anything
-// fails, the target keeps its old contents; an uncommitted temporary file is removed.
+// Output that lands where the user meant, the way a copy tool puts it there: through symbolic
+// links to their target; straight into a device or FIFO; into the same file (inode) when it
+// has other hard links; and otherwise, the ordinary case, as a temporary file beside the
+// target, synced and renamed over it once complete, with the old file's owner and group kept
+// where the user may keep them and its permissions without setuid and setgid. An existing
+// file the user may not write is refused. Until Commit, and whenever anything fails, an
+// existing regular target keeps its old contents and the temporary file is removed.
 class CSafeOutputFile
 {
 public:
-    // Creates the temporary file; raises CFileException naming the target on failure.
+    // Opens the output; raises CFileException naming the target on failure.
     explicit CSafeOutputFile(std::string targetPath);
     ~CSafeOutputFile();
     CSafeOutputFile(const CSafeOutputFile &) = delete;
     CSafeOutputFile &operator=(const CSafeOutputFile &) = delete;
 
-    [[nodiscard]] CFile &File() { return m_file; }
+    [[nodiscard]] CFile &File() { return *m_file; }
 
-    // Gives the new file the target's permissions (or the usual ones for a new file), closes
-    // it and renames it over the target. Raises CFileException naming the target on failure.
+    // Puts the written bytes in place (see above). Raises CFileException naming the target on
+    // failure.
     void Commit();
 
+    // Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of the output being written
+    // before they end the process.
+    static void RemoveTemporaryFilesOnSignals();
+
 private:
-    std::string m_strTarget;
+    enum class Mode { Replace, InPlace, Direct };
+
+    void Throw(int osError) const;
+    void CopyIntoTarget();
+
+    std::string m_strTarget;   // as the user gave it, for messages
+    std::string m_strResolved; // after following symbolic links
+    Mode m_mode = Mode::Replace;
+    std::optional<struct stat> m_existing;
     std::string m_strTemp;
-    CPosixFile m_file;
+    std::optional<CPosixFile> m_file;
+    int m_nTargetFd = -1; // InPlace: the target, opened for writing up front
     bool m_bCommitted = false;
 };

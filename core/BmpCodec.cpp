@@ -6,6 +6,7 @@
 #include "DibLock.h"
 #include "File.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -16,21 +17,31 @@ namespace BmpCodec {
 
 namespace {
 
-// A writer may leave a gap between the colour table and the rows and say so in bfOffBits.
-// The block's rows must follow the table directly, so they are moved up over the gap.
-void CloseGapBeforeRows(std::span<std::uint8_t> dib, std::uint32_t offBits)
+// The longest header of the info family.
+constexpr std::uint32_t kLargestHeaderSize = 124;
+
+// Where the rows begin in the packed DIB of the file: right behind the colour table, unless
+// the file header places them after a gap (bfOffBits further on).
+std::uint64_t RowsStart(const DibLayout &layout, std::uint32_t offBits)
 {
-    const std::optional<DibLayout> layout = MeasureHeader(dib);
-    if (!layout || offBits < kFileHeaderSize)
-        return;
-    const std::uint64_t rowsAt = offBits - std::uint64_t{kFileHeaderSize};
-    if (rowsAt <= layout->RowsOffset() || rowsAt >= dib.size())
-        return;
-    const auto from = static_cast<std::size_t>(rowsAt);
-    const auto to = static_cast<std::size_t>(layout->RowsOffset());
-    const std::size_t count = dib.size() - from;
-    std::memmove(dib.data() + to, dib.data() + from, count);
-    std::memset(dib.data() + to + count, 0, from - to);
+    const std::uint64_t behindTable = layout.RowsOffset();
+    if (offBits < kFileHeaderSize)
+        return behindTable;
+    return std::max<std::uint64_t>(behindTable, offBits - std::uint64_t{kFileHeaderSize});
+}
+
+// Bytes of the packed DIB the file must hold for its header, masks, table and rows. The rows
+// of an image with a negative width or height are not counted: the document refuses such an
+// image by its size, with its own message, before anything reads them.
+std::optional<std::uint64_t> BytesNeeded(const DibLayout &layout, std::uint32_t offBits)
+{
+    constexpr std::uint32_t kLargestSide = 0x7FFFFFFF;
+    if (layout.width > kLargestSide || layout.height > kLargestSide)
+        return layout.RowsOffset();
+    std::uint64_t needed = 0;
+    if (__builtin_add_overflow(RowsStart(layout, offBits), layout.rowsBytes, &needed))
+        return std::nullopt;
+    return needed;
 }
 
 } // namespace
@@ -47,18 +58,52 @@ DibHandle Read(CFile &file)
         return {};
     if (ByteOrder::ReadU16(fileHeader.data() + kOffType) != kBmpSignature)
         return {};
+    const std::uint32_t offBits = ByteOrder::ReadU32(fileHeader.data() + kOffOffBits);
+
+    // The header is read and measured on its own first, so that a file that cannot be an image
+    // (or that says it holds more than it does) is refused before its body costs anything.
+    std::array<std::uint8_t, kLargestHeaderSize> header{};
+    if (file.Read(header.data(), 4) < 4)
+        return {};
+    const std::uint32_t headerSize = ByteOrder::ReadU32(header.data());
+    if (headerSize != kCoreHeaderSize && !IsInfoFamilySize(headerSize))
+        return {};
+    if (file.Read(header.data() + 4, headerSize - 4) < headerSize - 4)
+        return {};
+    const std::optional<DibLayout> layout = MeasureHeader(std::span(header).first(headerSize));
+    if (!layout)
+        return {};
+    const std::uint64_t dibBytes = length - kFileHeaderSize;
+    const std::optional<std::uint64_t> needed = BytesNeeded(*layout, offBits);
+    if (!needed || *needed > dibBytes)
+        return {};
 
     // The block is as long as the whole file, as it always was: 14 spare zero bytes at the end.
     DibHandle block = DibHandle::Allocate(length);
     if (block.IsNull())
         return block;
-    const std::uint64_t dibBytes = length - kFileHeaderSize;
     {
         DibLock lock(block);
-        if (file.ReadHuge(lock.Data(), dibBytes) != dibBytes)
+        std::memcpy(lock.Data(), header.data(), headerSize);
+        const std::uint64_t bodyBytes = dibBytes - headerSize;
+        if (file.ReadHuge(lock.Data() + headerSize, bodyBytes) != bodyBytes)
             return {};
-        CloseGapBeforeRows(lock.Bytes().first(static_cast<std::size_t>(dibBytes)),
-                           ByteOrder::ReadU32(fileHeader.data() + kOffOffBits));
+        // The block's rows must follow the table directly: rows after a gap are moved up.
+        const std::uint64_t rowsAt = RowsStart(*layout, offBits);
+        if (rowsAt > layout->RowsOffset() && rowsAt < dibBytes) {
+            const auto from = static_cast<std::size_t>(rowsAt);
+            const auto to = static_cast<std::size_t>(layout->RowsOffset());
+            const auto count = static_cast<std::size_t>(dibBytes - rowsAt);
+            std::memmove(lock.Data() + to, lock.Data() + from, count);
+            std::memset(lock.Data() + to + count, 0, from - to);
+            // A colour profile after the rows moved up with them.
+            if (headerSize == kV5HeaderSize) {
+                const std::uint32_t profileAt = ByteOrder::ReadU32(lock.Data() + kOffProfileData);
+                if (profileAt >= rowsAt)
+                    ByteOrder::WriteU32(lock.Data() + kOffProfileData,
+                                        profileAt - static_cast<std::uint32_t>(from - to));
+            }
+        }
     }
     return block;
 }
@@ -76,7 +121,11 @@ bool Write(DibHandle &block, CFile &file)
     if (!layout)
         return false;
 
-    const std::uint64_t fileBytes = kFileHeaderSize + layout->TotalBytes();
+    // A colour profile is written after the rows, and the header copy that goes into the file
+    // points there.
+    const std::optional<ProfileBytes> profile = FindProfile(lock.Bytes(), *layout);
+    const std::uint64_t profileBytes = profile ? profile->size : 0;
+    const std::uint64_t fileBytes = kFileHeaderSize + layout->TotalBytes() + profileBytes;
     if (layout->rowsBytes > 0xFFFFFFFFu || fileBytes > 0xFFFFFFFFu)
         return false;
     if (!layout->IsRle())
@@ -88,7 +137,17 @@ bool Write(DibHandle &block, CFile &file)
     ByteOrder::WriteU32(fileHeader.data() + kOffOffBits,
                         static_cast<std::uint32_t>(kFileHeaderSize + layout->RowsOffset()));
     file.Write(fileHeader.data(), kFileHeaderSize);
-    file.WriteHuge(dib, layout->TotalBytes());
+    if (!profile) {
+        file.WriteHuge(dib, layout->TotalBytes());
+        return true;
+    }
+    std::array<std::uint8_t, kV5HeaderSize> header{};
+    std::memcpy(header.data(), dib, kV5HeaderSize);
+    ByteOrder::WriteU32(header.data() + kOffProfileData,
+                        static_cast<std::uint32_t>(layout->TotalBytes()));
+    file.Write(header.data(), kV5HeaderSize);
+    file.WriteHuge(dib + kV5HeaderSize, layout->TotalBytes() - kV5HeaderSize);
+    file.WriteHuge(dib + profile->offset, profile->size);
     return true;
 }
 

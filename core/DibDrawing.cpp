@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace DibDrawing {
@@ -17,8 +18,10 @@ namespace DibDrawing {
 namespace {
 
 // Rows decoded per call to the device: large enough to amortise the call, small enough that
-// the strip stays in cache.
+// the strip stays in cache. Very wide areas take fewer rows, down to one, so that the strip
+// stays within kStripPixels whenever a row fits.
 constexpr std::int64_t kStripRows = 32;
+constexpr std::int64_t kStripPixels = std::int64_t{1} << 18;
 
 // Maps destination pixels to picture pixels along one axis: destination offset d (from the
 // destination's start) samples picture coordinate srcStart + floor((2d + 1) * srcLength /
@@ -33,20 +36,24 @@ std::int64_t SampleAt(std::int64_t d, std::int64_t srcStart, std::int64_t srcLen
 
 // Draws the destination pixels inside `visible` (destination coordinates), each taking the
 // picture pixel that SampleAt gives; pixels mapping outside the picture are left alone.
-int DrawSampled(CDeviceContext &dc, const CDibDecoder &decoder, const Rect &dst, const Rect &src,
-                const Rect &visible)
+// Returns the scan lines drawn, or nothing (having drawn nothing) when its buffers cannot be
+// had.
+std::optional<int> DrawSampled(CDeviceContext &dc, const CDibDecoder &decoder, const Rect &dst,
+                               const Rect &src, const Rect &visible)
 {
     const std::int64_t w = decoder.Width();
     const std::int64_t h = decoder.Height();
     std::vector<std::uint32_t> columns;
     std::vector<std::int32_t> destX;
     std::vector<std::uint32_t> strip;
+    const std::int64_t stripRowsMax
+        = std::clamp<std::int64_t>(kStripPixels / visible.Width(), 1, kStripRows);
     try {
         columns.reserve(static_cast<std::size_t>(visible.Width()));
         destX.reserve(static_cast<std::size_t>(visible.Width()));
-        strip.resize(static_cast<std::size_t>(visible.Width() * kStripRows));
+        strip.resize(static_cast<std::size_t>(visible.Width() * stripRowsMax));
     } catch (const std::bad_alloc &) {
-        return 0;
+        return std::nullopt;
     }
 
     // Columns of the picture the visible destination columns sample, as one run of
@@ -87,7 +94,7 @@ int DrawSampled(CDeviceContext &dc, const CDibDecoder &decoder, const Rect &dst,
             decoder.DecodeSpan(static_cast<std::uint32_t>(sy), columns.front(), n, out);
         else
             decoder.DecodeColumns(static_cast<std::uint32_t>(sy), columns, out);
-        if (++stripRows == kStripRows)
+        if (++stripRows == stripRowsMax)
             flush();
     }
     flush();
@@ -143,10 +150,14 @@ int Draw(CDeviceContext &dc, const Rect &destination, const DibHandle &block, co
         // Equal sizes map one to one (the unscaled copy); otherwise each destination pixel
         // takes the nearest source pixel. Only what the clip lets through is decoded.
         const Rect visible = destination.Intersected(dc.GetClipBox());
+        std::optional<int> drawn = 0;
         if (!visible.IsEmpty())
-            lines = DrawSampled(dc, *decoder, destination, source, visible);
-        if (destination.Width() == source.Width() && destination.Height() == source.Height())
-            lines = static_cast<int>(decoder->Height());
+            drawn = DrawSampled(dc, *decoder, destination, source, visible);
+        // A drawing that could not be done is not reported as lines drawn.
+        if (drawn && destination.Width() == source.Width()
+            && destination.Height() == source.Height())
+            drawn = static_cast<int>(decoder->Height());
+        lines = drawn.value_or(0);
     }
 
     if (palette != nullptr && previous != nullptr)

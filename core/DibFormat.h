@@ -27,6 +27,11 @@ constexpr std::uint32_t kOffCompression = 16;
 constexpr std::uint32_t kOffSizeImage = 20;
 constexpr std::uint32_t kOffClrUsed = 32;
 
+// The 124-byte header's colour profile: offset from the header's start, and size.
+constexpr std::uint32_t kV5HeaderSize = 124;
+constexpr std::uint32_t kOffProfileData = 112;
+constexpr std::uint32_t kOffProfileSize = 116;
+
 // Offsets inside the 12-byte core header.
 constexpr std::uint32_t kOffCoreWidth = 4;
 constexpr std::uint32_t kOffCoreHeight = 6;

@@ -1,5 +1,7 @@
 #include "DibHandle.h"
 
+#include "MemoryBudget.h"
+
 #include <cassert>
 #include <cstdint>
 #include <cstdlib>
@@ -122,7 +124,8 @@ DibHandle &DibHandle::operator=(DibHandle &&other) noexcept
 DibHandle DibHandle::Allocate(std::uint64_t size) noexcept
 {
     DibHandle handle;
-    if (size > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max()))
+    if (size > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max())
+        || !MemoryBudget::Allows(size))
         return handle;
     const auto bytes = static_cast<std::size_t>(size);
     void *memory = nullptr;

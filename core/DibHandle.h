@@ -18,9 +18,10 @@ public:
     DibHandle(const DibHandle &) = delete;
     DibHandle &operator=(const DibHandle &) = delete;
 
-    // A new block of exactly `size` zero bytes, or a null handle when memory runs out or the
-    // size cannot be addressed. Never throws. Blocks of 2 MiB and more start on a 2 MiB
-    // boundary and ask for huge pages (Linux); smaller ones are at least 16-byte aligned.
+    // A new block of exactly `size` zero bytes, or a null handle when memory runs out, the
+    // size cannot be addressed or it does not fit what the machine can give (MemoryBudget). Never
+    // throws. Blocks of 2 MiB and more start on a 2 MiB boundary and ask for huge pages (Linux);
+    // smaller ones are at least 16-byte aligned.
     [[nodiscard]] static DibHandle Allocate(std::uint64_t size) noexcept;
 
     [[nodiscard]] bool IsNull() const noexcept { return m_pBytes == nullptr; }

@@ -167,7 +167,14 @@ DibHandle CDibImage::AdmitBlock(DibHandle block)
         return {};
     const std::uint64_t plainBytes = *expanded;
 
-    DibHandle plain = DibHandle::Allocate(layout->RowsOffset() + plainBytes);
+    // A colour profile after the compressed rows follows the plain ones.
+    std::optional<ProfileBytes> profile;
+    {
+        DibReadLock lock(block);
+        profile = FindProfile(lock.Bytes(), *layout);
+    }
+    const std::uint64_t profileAt = layout->RowsOffset() + plainBytes;
+    DibHandle plain = DibHandle::Allocate(profileAt + (profile ? profile->size : 0));
     if (plain.IsNull())
         return plain;
     {
@@ -175,6 +182,11 @@ DibHandle CDibImage::AdmitBlock(DibHandle block)
         DibLock to(plain);
         const auto rowsOffset = static_cast<std::size_t>(layout->RowsOffset());
         std::memcpy(to.Data(), from.Data(), rowsOffset);
+        if (profile) {
+            std::memcpy(to.Data() + profileAt, from.Data() + profile->offset,
+                        static_cast<std::size_t>(profile->size));
+            ByteOrder::WriteU32(to.Data() + kOffProfileData, static_cast<std::uint32_t>(profileAt));
+        }
         ByteOrder::WriteU32(to.Data() + kOffCompression, 0);
         ByteOrder::WriteU32(to.Data() + kOffSizeImage, static_cast<std::uint32_t>(plainBytes));
         const RleDecoder::Target target{to.Data() + rowsOffset, layout->width, layout->height,

@@ -69,9 +69,12 @@ public:
 
     // --- BMP files -------------------------------------------------------------------------
     // The packed DIB of the whole file in a new block of the file's length (the last 14
-    // bytes zero), or null for a short file, a file not starting with "BM" or no memory.
-    // Rows that the file header places after a gap are moved up behind the colour table.
-    // Device errors propagate as CFileException; nothing is allocated then.
+    // bytes zero), or null for a file not starting with "BM", a header that cannot be read
+    // (refused before the rest of the file is read), a file shorter than its header, masks,
+    // colour table and rows (the rows from where bfOffBits puts them when that is past the
+    // table; an image with a negative width or height is measured without its rows), or a
+    // block the memory cannot hold. Rows placed after a gap are moved up behind the colour
+    // table. Device errors propagate as CFileException; the block is released then.
     [[nodiscard]] static DibHandle ReadBmpFile(CFile &file);
 
     // Writes the block as a BMP file: file header, then header, masks, colour table and
@@ -92,7 +95,8 @@ public:
     // part inside the device's clip box is decoded. With a palette, it is selected (in the
     // background) for the drawing and the previous one selected back. Returns the number of
     // scan lines drawn; 0 for a null or unreadable block or a kind of image that cannot be
-    // drawn (see CDibDecoder), which then draws nothing.
+    // drawn (see CDibDecoder), which then draws nothing, and 0 when the drawing's buffers
+    // cannot be had (nothing is drawn then either).
     static int DrawToDevice(CDeviceContext &dc, const Rect &destination, const DibHandle &block,
                             const Rect &source, const CPalette *palette);
 

@@ -59,3 +59,16 @@ std::optional<DibLayout> MeasureDib(std::span<const std::uint8_t> block)
         return std::nullopt;
     return layout;
 }
+
+std::optional<ProfileBytes> FindProfile(std::span<const std::uint8_t> block,
+                                        const DibLayout &layout)
+{
+    if (layout.headerSize != kV5HeaderSize || block.size() < kV5HeaderSize)
+        return std::nullopt;
+    const ProfileBytes profile{ByteOrder::ReadU32(block.data() + kOffProfileData),
+                               ByteOrder::ReadU32(block.data() + kOffProfileSize)};
+    if (profile.size == 0 || profile.offset < layout.TotalBytes()
+        || profile.offset + profile.size > block.size())
+        return std::nullopt;
+    return profile;
+}

@@ -40,6 +40,17 @@ struct DibLayout
 // enters the program.
 [[nodiscard]] std::optional<DibLayout> MeasureDib(std::span<const std::uint8_t> block);
 
+// The colour profile (embedded, or the name of a linked one) that a 124-byte header points at,
+// as an offset from the header's start and a size; only when it lies inside `block`, after
+// the rows, so that it can be carried along when the rows change place.
+struct ProfileBytes
+{
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+};
+[[nodiscard]] std::optional<ProfileBytes> FindProfile(std::span<const std::uint8_t> block,
+                                                      const DibLayout &layout);
+
 // Bytes of one row of `width` pixels at `bitCount` bits, padded to a multiple of 4.
 [[nodiscard]] constexpr std::uint64_t RowStride(std::uint64_t width, std::uint64_t bitCount)
 {

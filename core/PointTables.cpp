@@ -12,12 +12,15 @@ GrayTable Linear(float slope, float intercept)
     GrayTable table{};
     for (int g = 0; g < 256; ++g) {
         const double product = static_cast<double>(g) * static_cast<double>(slope);
-        const auto value = static_cast<float>(product + static_cast<double>(intercept));
+        const double sum = product + static_cast<double>(intercept);
+        // The sum is rounded to float only inside 0..255: outside the float range that
+        // conversion is undefined. Clamping the double first gives the same bytes, since a
+        // sum above 255 rounds to a float of at least 255 and a negative one to at most -0.
         std::uint8_t result = 0;
-        if (value > 255.0f)
+        if (sum > 255.0)
             result = 255;
-        else if (value >= 0.0f) // false for NaN as well, which gives 0
-            result = static_cast<std::uint8_t>(static_cast<double>(value) + 0.5);
+        else if (sum >= 0.0) // false for NaN as well, which gives 0
+            result = static_cast<std::uint8_t>(static_cast<double>(static_cast<float>(sum)) + 0.5);
         table[static_cast<std::size_t>(g)] = result;
     }
     return table;

@@ -1,7 +1,7 @@
 // libFuzzer target: arbitrary bytes as a BMP file and as a packed DIB from the clipboard,
 // through reading, the size check, admission, the accessors, writing, duplication, palette
-// building, drawing and every point transform. Besides the sanitizers' reports it aborts when a
-// result breaks a rule the core promises (see Require).
+// building, drawing, the PNG encoder and every point transform. Besides the sanitizers' reports it
+// aborts when a result breaks a rule the core promises (see Require).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +17,7 @@
 #include "DibLock.h"
 #include "MemFile.h"
 #include "Palette.h"
+#include "PngRenderer.h"
 #include "PointKernels.h"
 
 namespace {
@@ -86,8 +87,12 @@ DibHandle Open(DibHandle block)
     Admission admitted = CDibImage::Admit(std::move(block));
     Require(admitted.block.IsNull() || admitted.block.LockCount() == 0,
             "admission leaves the block locked");
-    // The enable query of paste checks without admitting: both must give one answer.
-    Require(admitted.result == checked, "checking and admitting agree");
+    // The enable query of paste checks without admitting: both must give one answer, unless
+    // memory for the expanded rows ran out.
+    Require(
+        admitted.result == checked
+            || (checked == AdmitResult::kAdmitted && admitted.result == AdmitResult::kUnreadable),
+        "checking and admitting agree");
     return std::move(admitted.block);
 }
 
@@ -124,8 +129,15 @@ void CheckRoundTrip(DibHandle &block, const DibLayout &layout)
     DibReadLock before(block);
     DibReadLock after(reread);
     const auto dibBytes = static_cast<std::size_t>(layout.TotalBytes());
-    Require(after.Size() >= dibBytes && std::memcmp(before.Data(), after.Data(), dibBytes) == 0,
-            "a written file reads back unchanged");
+    auto same = [&](std::size_t from, std::size_t to) {
+        return std::memcmp(before.Data() + from, after.Data() + from, to - from) == 0;
+    };
+    // A colour profile that goes along is written right after the rows; the header says so.
+    constexpr std::size_t kProfileOffset = 112;
+    const bool sameHeaderAndRows = layout.headerSize == 124
+        ? same(0, kProfileOffset) && same(kProfileOffset + 4, dibBytes)
+        : same(0, dibBytes);
+    Require(after.Size() >= dibBytes && sameHeaderAndRows, "a written file reads back unchanged");
 }
 
 // Every transform in place; padding and everything outside the rows must keep their bytes.
@@ -229,6 +241,30 @@ void CheckDrawing(DibHandle &block, const DibLayout &layout, CParameters &p)
     CDibImage::DrawToDevice(scaled, stretched, block, picture, nullptr);
 }
 
+// The PNG of a small enough picture: signature, header and end chunk where they belong.
+void CheckPng(const DibHandle &block)
+{
+    if (block.IsNull())
+        return;
+    std::uint64_t pixels = 0;
+    {
+        DibReadLock lock(block);
+        pixels = std::uint64_t{CDibImage::GetImageWidth(lock.Data())}
+            * CDibImage::GetImageHeight(lock.Data());
+    }
+    if (pixels == 0 || pixels > (1u << 20))
+        return;
+    CMemFile png;
+    Require(PngRenderer::Render(block, png) == PngRenderer::Outcome::Done, "a picture renders");
+    const std::vector<std::uint8_t> &bytes = png.Bytes();
+    static const std::uint8_t kStart[]
+        = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    Require(bytes.size() > sizeof kStart + 12
+                && std::memcmp(bytes.data(), kStart, sizeof kStart) == 0
+                && std::memcmp(bytes.data() + bytes.size() - 8, "IEND", 4) == 0,
+            "a PNG starts with its header and ends with IEND");
+}
+
 void Exercise(DibHandle block, CParameters &p)
 {
     if (block.IsNull())
@@ -253,9 +289,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     CParameters clipParameters(input);
     Exercise(std::move(clip), clipParameters);
 
-    // The file path.
+    // The file path, through a file of exactly the input's length: the block may hold only
+    // what came from the file (the 14 spare bytes at its end are no part of the image).
     CMemFile file(std::vector<std::uint8_t>(input.begin(), input.end()));
+    DibHandle raw = CDibImage::ReadBmpFile(file);
+    if (!raw.IsNull()) {
+        DibReadLock lock(raw);
+        Require(lock.Size() == size, "a block read from a file is the file's length");
+        const std::optional<DibLayout> layout = MeasureHeader(lock.Bytes());
+        Require(layout.has_value(), "a block read from a file has a readable header");
+        if (layout->width <= 0x7FFFFFFFu && layout->height <= 0x7FFFFFFFu)
+            Require(layout->TotalBytes() <= size - 14, "a block read from a file came from it");
+    }
     CParameters fileParameters(input);
-    Exercise(Open(CDibImage::ReadBmpFile(file)), fileParameters);
+    DibHandle opened = Open(std::move(raw));
+    CheckPng(opened);
+    Exercise(std::move(opened), fileParameters);
     return 0;
 }

@@ -12,8 +12,8 @@ Every picture is a character grid, one character per pixel:
 The toolbar strip has a silver background, which the program treats as transparent.
 
 Usage:  python3 draw-art.py [--preview DIR]
-Writes the PNG files next to this script; with --preview, also writes 8x enlarged
-copies into DIR (keep DIR outside the source tree).
+Writes the PNG files next to this script and the desktop icons into ../icons/; with --preview,
+also writes 8x enlarged copies into DIR (keep DIR outside the source tree).
 """
 
 import os
@@ -372,6 +372,11 @@ def verify_png(path, width, height, with_alpha):
     return len(colours)
 
 
+def enlarge(grid, factor):
+    """Each pixel becomes a factor x factor block, so the larger icons keep the pixel art's edges."""
+    return ["".join(ch * factor for ch in row) for row in grid for _ in range(factor)]
+
+
 def write_preview(path, grid, scale=8):
     """Enlarged copy for eyeballing; transparent pixels shown as a light checkerboard."""
     big = []
@@ -410,6 +415,11 @@ def main(argv):
         ("imagetype-32.png", IMAGETYPE_32, 32, 32, True),
         ("imagetype-16.png", IMAGETYPE_16, 16, 16, True),
     ]
+    # The program's icon in the desktop's icon theme, at the sizes desktops ask for, each an
+    # enlargement of the nearest drawing that divides it.
+    for size, base in ((16, MAINFRAME_16), (32, MAINFRAME_32), (48, MAINFRAME_16), (64, MAINFRAME_32),
+                       (128, MAINFRAME_32), (256, MAINFRAME_32)):
+        images.append((f"../icons/tonecraft-{size}.png", enlarge(base, size // len(base)), size, size, True))
     for name, grid, width, height, with_alpha in images:
         check_grid(name, grid, width, height, allow_transparent=with_alpha)
         path = os.path.join(here, name)
@@ -419,7 +429,8 @@ def main(argv):
         print(f"{name}: {width}x{height}, {count} colours")
         if preview_dir:
             os.makedirs(preview_dir, exist_ok=True)
-            write_preview(os.path.join(preview_dir, name.replace(".png", "-preview.png")), grid)
+            preview = os.path.basename(name).replace(".png", "-preview.png")
+            write_preview(os.path.join(preview_dir, preview), grid)
 
 
 if __name__ == "__main__":

@@ -30,11 +30,15 @@ public:
     { }
 
     std::uint64_t GetLength() override { return m_length.value_or(m_file.GetLength()); }
-    std::uint32_t Read(void *p, std::uint32_t n) override { return Tick(), m_file.Read(p, n); }
+    std::uint32_t Read(void *p, std::uint32_t n) override
+    {
+        return Tick(), m_nAsked += n, m_file.Read(p, n);
+    }
     std::uint64_t ReadHuge(void *p, std::uint64_t n) override
     {
-        return Tick(), m_file.ReadHuge(p, n);
+        return Tick(), m_nAsked += n, m_file.ReadHuge(p, n);
     }
+    [[nodiscard]] std::uint64_t BytesAsked() const { return m_nAsked; }
     void Write(const void *p, std::uint32_t n) override { Tick(), m_file.Write(p, n); }
     void WriteHuge(const void *p, std::uint64_t n) override { Tick(), m_file.WriteHuge(p, n); }
 
@@ -48,6 +52,7 @@ private:
     CMemFile m_file;
     int m_nFailingCall;
     int m_nCalls = 0;
+    std::uint64_t m_nAsked = 0;
     std::optional<std::uint64_t> m_length;
 };
 
@@ -72,10 +77,56 @@ TEST(ReadBmpFile, BlockIsTheFileAfterItsHeaderFollowedByFourteenZeros)
     Bytes expected(file.begin() + 14, file.end());
     expected.resize(file.size(), 0);
     EXPECT_EQ(TestImages::FromHandle(TestImages::ReadBmp(file)), expected);
+}
 
-    // Exactly 14 bytes starting with "BM": a block of 14 zeros.
-    const Bytes headerOnly = {'B', 'M', 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9};
-    EXPECT_EQ(TestImages::FromHandle(TestImages::ReadBmp(headerOnly)), Bytes(14, 0));
+// The 14 spare bytes at the end of the block must not stand in for bytes the file lacks.
+TEST(ReadBmpFile, FilesShorterThanTheirImageAreRefusedAtEveryLength)
+{
+    using TestImages::MakeDib;
+    const Bytes rle8{3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 2, 9, 0, 1};
+    const Bytes rle4{4, 0x12, 0, 0, 0, 1};
+    const std::vector<std::pair<const char *, Bytes>> files = {
+        {"1-bit", MakeDib({.width = 9, .height = 2, .bitCount = 1}, Bytes(8, 1), Bytes(8, 5))},
+        {"4-bit", MakeDib({.width = 3, .height = 2, .bitCount = 4}, Bytes(64, 1), Bytes(8, 5))},
+        {"8-bit", MakeDib({.width = 5, .height = 3}, TestImages::GrayTable256(), Bytes(24, 5))},
+        {"24-bit", MakeDib({.width = 2, .height = 2, .bitCount = 24}, {}, Bytes(16, 5))},
+        {"RLE8",
+         MakeDib({.width = 3, .height = 2, .compression = 1, .sizeImage = 14},
+                 TestImages::GrayTable256(), rle8)},
+        {"RLE4",
+         MakeDib({.width = 4, .height = 1, .bitCount = 4, .compression = 2, .sizeImage = 6},
+                 Bytes(64, 1), rle4)},
+        {"core header",
+         MakeDib({.headerSize = 12, .width = 3, .height = 2, .bitCount = 8}, Bytes(768, 1),
+                 Bytes(8, 5))},
+    };
+    for (const auto &[name, dib] : files) {
+        const Bytes file = TestImages::MakeBmpFile(dib);
+        ASSERT_FALSE(TestImages::ReadBmp(file).IsNull()) << name;
+        for (std::size_t length = 14; length < file.size(); ++length)
+            EXPECT_TRUE(TestImages::ReadBmp(std::span(file).first(length)).IsNull())
+                << name << " cut to " << length;
+    }
+}
+
+// A header that cannot be read is refused after reading the header, whatever the file's length.
+TEST(ReadBmpFile, UnreadableHeadersAreRefusedBeforeTheBodyIsRead)
+{
+    const Bytes valid = Gray8File(5, 3);
+    const std::vector<std::pair<std::size_t, std::uint32_t>> spoilers = {
+        {14, 99},          // header size
+        {14 + 14, 24},     // RLE8 (set below) on 24 bits
+        {14 + 32, 0xFFFF}, // a colour table beyond 16 bits of bytes
+    };
+    for (const auto &[at, value] : spoilers) {
+        Bytes file = valid;
+        TestImages::PutU32(file, at, value);
+        if (at == 14 + 14)
+            TestImages::PutU32(file, 14 + 16, 1);
+        CFaultyFile huge(file, 0, std::uint64_t{1} << 32);
+        EXPECT_TRUE(CDibImage::ReadBmpFile(huge).IsNull()) << at;
+        EXPECT_LE(huge.BytesAsked(), 14u + 40) << at;
+    }
 }
 
 TEST(ReadBmpFile, ShortOrForeignFilesGiveNull)
@@ -115,7 +166,8 @@ TEST(ReadBmpFile, LengthsThatDisagreeWithTheBytesGiveNull)
 }
 
 // Rows placed after a gap (bfOffBits past the colour table, inside the file) are moved up
-// behind the table; any other bfOffBits leaves the rows where header and table put them.
+// behind the table; a bfOffBits that leaves no room for the rows refuses the file; any other
+// bfOffBits leaves the rows where header and table put them.
 TEST(ReadBmpFile, ClosesAGapBeforeTheRowsOnly)
 {
     struct Case
@@ -124,19 +176,21 @@ TEST(ReadBmpFile, ClosesAGapBeforeTheRowsOnly)
         TestImages::DibFields fields;
         std::size_t prefixBytes;     // header, masks and table
         std::int64_t offBitsFromGap; // bfOffBits relative to the end of the gap
-        bool moved;
+        enum { Moved, Kept, Refused } result;
     };
     // clang-format off
     const Case cases[] = {
-        {"Gap", {.width = 5, .height = 3}, 1064, 0, true},
+        {"Gap", {.width = 5, .height = 3}, 1064, 0, Case::Moved},
         {"GapAfterBitFieldMasks", {.width = 5, .height = 3, .bitCount = 16, .compression = 3}, 52,
-         0, true},
-        {"GapAfterCoreTable", {.headerSize = 12, .width = 5, .height = 3}, 780, 0, true},
-        {"OffBitsAtTheEndOfTheTable", {.width = 5, .height = 3}, 1064, -100, false},
-        {"OffBitsInsideTheTable", {.width = 5, .height = 3}, 1064, -600, false},
-        {"OffBitsAtTheEndOfTheFile", {.width = 5, .height = 3}, 1064, 24, false},
-        {"OffBitsBeyondTheFile", {.width = 5, .height = 3}, 1064, 5000, false},
-        {"OffBitsBelowTheFileHeader", {.width = 5, .height = 3}, 1064, -1064 - 100 - 8, false},
+         0, Case::Moved},
+        {"GapAfterCoreTable", {.headerSize = 12, .width = 5, .height = 3}, 780, 0, Case::Moved},
+        {"OffBitsAtTheEndOfTheTable", {.width = 5, .height = 3}, 1064, -100, Case::Kept},
+        {"OffBitsInsideTheTable", {.width = 5, .height = 3}, 1064, -600, Case::Kept},
+        {"OffBitsOneByteLate", {.width = 5, .height = 3}, 1064, 1, Case::Refused},
+        {"OffBitsAtTheEndOfTheFile", {.width = 5, .height = 3}, 1064, 24, Case::Refused},
+        {"OffBitsBeyondTheFile", {.width = 5, .height = 3}, 1064, 5000, Case::Refused},
+        {"OffBitsBelowTheFileHeader", {.width = 5, .height = 3}, 1064, -1064 - 100 - 8,
+         Case::Kept},
     };
     // clang-format on
     constexpr std::size_t kGap = 100;
@@ -152,8 +206,12 @@ TEST(ReadBmpFile, ClosesAGapBeforeTheRowsOnly)
             static_cast<std::int64_t>(14 + c.prefixBytes + kGap) + c.offBitsFromGap);
         const Bytes file = TestImages::MakeBmpFile(dib, offBits);
 
+        if (c.result == Case::Refused) {
+            EXPECT_TRUE(TestImages::ReadBmp(file).IsNull()) << c.name;
+            continue;
+        }
         Bytes expected = dib;
-        if (c.moved) {
+        if (c.result == Case::Moved) {
             expected = prefix;
             expected.insert(expected.end(), rows.begin(), rows.end());
         }
@@ -272,5 +330,39 @@ TEST(BmpFiles, ReadWriteReadRoundTripKeepsTheImage)
         EXPECT_EQ(written, original) << width;
         EXPECT_EQ(TestImages::FromHandle(TestImages::ReadBmp(written)),
                   TestImages::FromHandle(block));
+    }
+}
+
+// A colour profile after the rows (past a gap in the file, or after compressed rows) stays in
+// the written file, right after the rows, with the header pointing at it.
+TEST(BmpFiles, AColourProfileAfterTheRowsIsKept)
+{
+    const Bytes profile{'p', 'r', 'o', 'f', 'i', 'l', 'e', '!'};
+    for (bool rle : {false, true}) {
+        const Bytes rows = rle ? Bytes{4, 7, 0, 0, 4, 9, 0, 1} : Bytes{7, 7, 7, 7, 9, 9, 9, 9};
+        Bytes dib = TestImages::MakeDib({.headerSize = 124,
+                                         .width = 4,
+                                         .height = 2,
+                                         .compression = rle ? 1u : 0u,
+                                         .sizeImage = 8},
+                                        TestImages::GrayTable256(), {});
+        const std::size_t gap = rle ? 0 : 16;
+        dib.insert(dib.end(), gap, 0xAB);
+        dib.insert(dib.end(), rows.begin(), rows.end());
+        dib.insert(dib.end(), 4, 0xEE); // something else between the rows and the profile
+        TestImages::PutU32(dib, 112, static_cast<std::uint32_t>(dib.size()));
+        TestImages::PutU32(dib, 116, static_cast<std::uint32_t>(profile.size()));
+        dib.insert(dib.end(), profile.begin(), profile.end());
+
+        DibHandle block = CDibImage::AdmitBlock(
+            TestImages::ReadBmp(TestImages::MakeBmpFile(dib, 14 + 1148 + gap)));
+        ASSERT_FALSE(block.IsNull()) << rle;
+        const Bytes out = Written(block);
+        ASSERT_EQ(out.size(), 14u + 1156 + 8) << rle;
+        EXPECT_EQ(GetU32(out, 14 + 112), 1156u) << rle;
+        EXPECT_EQ(Bytes(out.begin() + 14 + 1148, out.begin() + 14 + 1156),
+                  (Bytes{7, 7, 7, 7, 9, 9, 9, 9}))
+            << rle;
+        EXPECT_EQ(Bytes(out.begin() + 14 + 1156, out.end()), profile) << rle;
     }
 }

@@ -37,7 +37,10 @@ TEST_P(BmpSuite, LoadsOrIsRefusedWithoutStrayAccess)
 {
     const Bytes file = SuiteFile(GetParam());
     DibHandle raw = TestImages::ReadBmp(file);
-    EXPECT_EQ(raw.IsNull(), file.size() < 14 || file[0] != 'B' || file[1] != 'M');
+    // The reader refuses only what is not a BMP file or holds less than its header describes.
+    if (raw.IsNull() && file.size() >= 14 && file[0] == 'B' && file[1] == 'M') {
+        EXPECT_FALSE(CDibImage::IsBlockReadable(std::span(file).subspan(14)));
+    }
     DibHandle block = CDibImage::AdmitBlock(std::move(raw));
     if (block.IsNull())
         return;
@@ -79,11 +82,10 @@ TEST(BmpSuiteOutcomes, HeaderKindsAndSizes)
     const DibHandle topDown = TestImages::ReadBmp(SuiteFile("g/pal8topdown.bmp"));
     EXPECT_GT(CDibImage::GetImageHeight(TestImages::FromHandle(topDown).data()), 0x7FFFFFFFu);
 
-    for (const char *name : {"q/pal8os2v2-16.bmp", "b/badheadersize.bmp"}) {
-        DibHandle raw = TestImages::ReadBmp(SuiteFile(name));
-        ASSERT_FALSE(raw.IsNull()) << name;
-        EXPECT_TRUE(CDibImage::AdmitBlock(std::move(raw)).IsNull()) << name;
-    }
+    // Header sizes of neither family, and a core header whose short colour table leaves the
+    // file 12 bytes short of its rows.
+    for (const char *name : {"q/pal8os2v2-16.bmp", "b/badheadersize.bmp", "q/pal8os2sp.bmp"})
+        EXPECT_TRUE(TestImages::ReadBmp(SuiteFile(name)).IsNull()) << name;
 
     const DibHandle v5 = CDibImage::AdmitBlock(TestImages::ReadBmp(SuiteFile("g/pal8v5.bmp")));
     ASSERT_FALSE(v5.IsNull());
