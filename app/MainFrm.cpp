@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QImage>
@@ -67,6 +68,10 @@ CMainFrame::CMainFrame(CCmdTarget *application)
         });
     }
     qApp->installEventFilter(this);
+    // The paste button follows what other programs put on the clipboard. Queued, so that the
+    // clipboard's own bookkeeping of the change has run first.
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+            &CMainFrame::UpdateCommandStates, Qt::QueuedConnection);
     RefreshMenus();
 }
 
@@ -185,11 +190,16 @@ bool CMainFrame::RouteCommand(int command)
 {
     if (!IsCommandEnabled(command))
         return false;
+    bool handled = false;
     for (CCmdTarget *target : {ActiveViewTarget(), ActiveDocumentTarget()}) {
-        if (target != nullptr && target->OnCommand(command))
-            return true;
+        if (!handled && target != nullptr)
+            handled = target->OnCommand(command);
     }
-    return OnFrameCommand(command) || m_lpApplication->OnCommand(command);
+    handled = handled || OnFrameCommand(command) || m_lpApplication->OnCommand(command);
+    // A command may give the document an image (paste) or take the window away: the toolbar
+    // follows at once, not only when a menu opens.
+    UpdateCommandStates();
+    return handled;
 }
 
 void CMainFrame::UpdateCommandStates()

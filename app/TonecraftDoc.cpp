@@ -14,12 +14,6 @@
 
 #include <optional>
 
-namespace {
-
-constexpr std::uint32_t kLargestSize = 0x7FFFFFFF;
-
-} // namespace
-
 CTonecraftDoc::CTonecraftDoc(QObject *parent)
     : CDocument(parent)
 { }
@@ -49,26 +43,19 @@ void CTonecraftDoc::PrepareImage()
     if (m_hImageBlock.IsNull())
         return;
 
-    // Every block holds at least the 12 bytes the sizes are read from once it is admitted;
-    // a shorter one is refused below without reading them.
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    if (m_hImageBlock.Size() >= 12) {
-        DibReadLock lock(m_hImageBlock);
-        width = CDibImage::GetImageWidth(lock.Data());
-        height = CDibImage::GetImageHeight(lock.Data());
-    }
-    if (width > kLargestSize || height > kLargestSize) {
-        m_hImageBlock.Reset();
-        ShowMessage(Messages::kImageTooBig, MessageStyle::kIconInformation);
-        return;
-    }
     // Only a block that holds everything its header describes may stay: every later read or
     // write of its pixels relies on that.
-    m_hImageBlock = CDibImage::AdmitBlock(std::move(m_hImageBlock));
+    Admission admitted = CDibImage::Admit(std::move(m_hImageBlock));
+    m_hImageBlock = std::move(admitted.block);
+    if (admitted.result == AdmitResult::kTooBig)
+        ShowMessage(Messages::kImageTooBig, MessageStyle::kIconInformation);
     if (m_hImageBlock.IsNull())
         return;
-    m_imageSize = QSize(static_cast<int>(width), static_cast<int>(height));
+    {
+        DibReadLock lock(m_hImageBlock);
+        m_imageSize = QSize(static_cast<int>(CDibImage::GetImageWidth(lock.Data())),
+                            static_cast<int>(CDibImage::GetImageHeight(lock.Data())));
+    }
 
     m_pPalette = std::make_unique<CPalette>();
     if (!CDibImage::BuildPalette(m_hImageBlock, *m_pPalette))

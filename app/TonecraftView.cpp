@@ -1,9 +1,17 @@
 #include "TonecraftView.h"
 
 #include "CommandIds.h"
+#include "DibClipboard.h"
 #include "DibImage.h"
 #include "DibLock.h"
+#include "IntensityDlg.h"
+#include "LinerParaDlg.h"
+#include "Messages.h"
 #include "PainterDC.h"
+#include "PointOperations.h"
+#include "PointStreDlg.h"
+#include "PointThreDlg.h"
+#include "PointWinDlg.h"
 #include "PrintLayout.h"
 #include "SharedPrinter.h"
 #include "TonecraftDoc.h"
@@ -16,6 +24,9 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QTimer>
+
+#include <optional>
 
 namespace {
 
@@ -179,9 +190,145 @@ void CTonecraftView::OnFilePrintPreview()
     });
 }
 
+void CTonecraftView::ShowRefusal(const char *text)
+{
+    CUiServices::Current().MessageBox(this, QString::fromUtf8(text),
+                                      QString::fromUtf8(Messages::kCaption),
+                                      MessageStyle::kIconInformation);
+}
+
+void CTonecraftView::OnPointOperation(const PointOperation &op)
+{
+    // Declared before the lock, so the block is unlocked before the cursor comes back.
+    std::optional<CWaitCursor> wait;
+    // A document without an image locks nothing: the lock yields null, which is refused.
+    DibLock lock(m_lpDocument->GetImageBlock());
+    if (!PointOperations::Accepts(lock.Data())) {
+        ShowRefusal(op.refusal);
+        return;
+    }
+    if (op.command == CommandId::kHistogram) {
+        wait.emplace();
+        ShowHistogram(lock.Data(), op.defaults, wait);
+        return;
+    }
+    PointParameters p = op.defaults;
+    if (!op.params.empty() && !AskParameters(op, p))
+        return;
+    wait.emplace();
+    PointOperations::Run(op, lock.Data(), p);
+    m_lpDocument->SetModifiedFlag(true);
+    m_lpDocument->UpdateAllViews(nullptr, 0);
+}
+
+namespace {
+
+// Runs a parameter dialog through the modal-run service (which tests replace); true on OK.
+bool RunAccepted(QDialog &dialog)
+{
+    return CUiServices::Current().RunModal(dialog) == DialogResult::kOk;
+}
+
+} // namespace
+
+bool CTonecraftView::AskParameters(const PointOperation &op, PointParameters &p)
+{
+    // Each run builds a fresh dialog, so every run starts from the values in `p`.
+    switch (op.command) {
+    case CommandId::kLinear: {
+        CLinerParaDlg dialog;
+        dialog.m_fSlope = p.real[0];
+        dialog.m_fIntercept = p.real[1];
+        if (!RunAccepted(dialog))
+            return false;
+        p.real = {dialog.m_fSlope, dialog.m_fIntercept};
+        return true;
+    }
+    case CommandId::kThreshold: {
+        CPointThreDlg dialog;
+        dialog.m_byThreshold = p.level[0];
+        if (!RunAccepted(dialog))
+            return false;
+        p.level[0] = dialog.m_byThreshold;
+        return true;
+    }
+    case CommandId::kWindowTransform: {
+        CPointWinDlg dialog;
+        dialog.m_byLow = p.level[0];
+        dialog.m_byHigh = p.level[1];
+        if (!RunAccepted(dialog))
+            return false;
+        p.level[0] = dialog.m_byLow;
+        p.level[1] = dialog.m_byHigh;
+        return true;
+    }
+    case CommandId::kGrayStretch: {
+        CPointStreDlg dialog;
+        dialog.m_byX1 = p.level[0];
+        dialog.m_byY1 = p.level[1];
+        dialog.m_byX2 = p.level[2];
+        dialog.m_byY2 = p.level[3];
+        if (!RunAccepted(dialog))
+            return false;
+        p.level = {dialog.m_byX1, dialog.m_byY1, dialog.m_byX2, dialog.m_byY2};
+        return true;
+    }
+    default:
+        Q_ASSERT(!"an operation with parameters but no dialog");
+        return false;
+    }
+}
+
+void CTonecraftView::ShowHistogram(std::uint8_t *header, const PointParameters &range,
+                                   std::optional<CWaitCursor> &wait)
+{
+    CIntensityDlg dialog;
+    // The busy cursor covers the count of the pixels as the dialog opens. Over the open
+    // dialog it would hide the dialog's own drag cursors (an application-wide cursor wins
+    // over every widget's), so it ends once the dialog's event loop runs.
+    QTimer::singleShot(0, &dialog, [&wait] { wait.reset(); });
+    dialog.m_lpBits = CDibImage::GetPixelBits(header);
+    dialog.m_lWidth = static_cast<std::int32_t>(CDibImage::GetImageWidth(header));
+    dialog.m_lHeight = static_cast<std::int32_t>(CDibImage::GetImageHeight(header));
+    dialog.m_iLow = range.level[0];
+    dialog.m_iHigh = range.level[1];
+    // Neither how it was closed nor the limits chosen matter: the histogram changes nothing.
+    (void)CUiServices::Current().RunModal(dialog);
+}
+
+void CTonecraftView::OnEditCopy()
+{
+    CWaitCursor wait;
+    (void)CDibClipboard::Copy(m_lpDocument->GetImageBlock());
+}
+
+void CTonecraftView::OnEditPaste()
+{
+    CWaitCursor wait;
+    DibHandle copy = CDibClipboard::Paste();
+    if (copy.IsNull())
+        return;
+    m_lpDocument->ReplaceImageBlock(std::move(copy));
+    m_lpDocument->PrepareImage();
+    m_lpDocument->SetModifiedFlag(true);
+    UpdateScrollSizes();
+    RealizeDocPalette(this);
+    m_lpDocument->UpdateAllViews(nullptr, 0);
+}
+
 bool CTonecraftView::OnUpdateCommand(int command, bool &enabled) const
 {
+    if (PointOperations::ForCommand(command) != nullptr) {
+        enabled = true;
+        return true;
+    }
     switch (command) {
+    case CommandId::kEditCopy:
+        enabled = !m_lpDocument->GetImageBlock().IsNull();
+        return true;
+    case CommandId::kEditPaste:
+        enabled = CDibClipboard::HasImage();
+        return true;
     case CommandId::kFilePrint:
     case CommandId::kFilePrintDirect:
     case CommandId::kFilePrintPreview:
@@ -194,7 +341,17 @@ bool CTonecraftView::OnUpdateCommand(int command, bool &enabled) const
 
 bool CTonecraftView::OnCommand(int command)
 {
+    if (const PointOperation *op = PointOperations::ForCommand(command)) {
+        OnPointOperation(*op);
+        return true;
+    }
     switch (command) {
+    case CommandId::kEditCopy:
+        OnEditCopy();
+        return true;
+    case CommandId::kEditPaste:
+        OnEditPaste();
+        return true;
     case CommandId::kFilePrint:
         OnFilePrint(true);
         return true;

@@ -10,6 +10,7 @@
 #include "OutputFile.h"
 #include "PngRenderer.h"
 #include "PointKernels.h"
+#include "PointOperations.h"
 #include "PointTables.h"
 #include "StandardStreams.h"
 
@@ -44,91 +45,12 @@ constexpr const char *kUsageText
       "OPERATION is invert, linear, threshold, window or stretch.\n"
       "IN - reads standard input; OUT - writes standard output.\n";
 
-struct Parameters
+// The transforms the command line offers: the catalogue without the histogram, which has a
+// command of its own.
+const PointOperation *FindTransform(std::string_view name)
 {
-    std::array<float, 2> real{};
-    std::array<std::uint8_t, 4> level{};
-};
-
-enum class ParamKind { Real, Level };
-
-struct ParamInfo
-{
-    const char *name;
-    ParamKind kind;
-    int slot;
-};
-
-// One point operation: its parameters, its refusal for other images, how it changes rows
-// and, for the operations with a fixed mapping, its table.
-struct Operation
-{
-    std::string_view name;
-    std::span<const ParamInfo> params;
-    const char *refusal;
-    void (*apply)(std::uint8_t *bits, std::int32_t width, std::int32_t height, const Parameters &p);
-    GrayTable (*table)(const Parameters &p);
-};
-
-constexpr ParamInfo kLinearParams[]
-    = {{"SLOPE", ParamKind::Real, 0}, {"INTERCEPT", ParamKind::Real, 1}};
-constexpr ParamInfo kThresholdParams[] = {{"T", ParamKind::Level, 0}};
-constexpr ParamInfo kWindowParams[] = {{"LOW", ParamKind::Level, 0}, {"HIGH", ParamKind::Level, 1}};
-constexpr ParamInfo kStretchParams[] = {{"X1", ParamKind::Level, 0},
-                                        {"Y1", ParamKind::Level, 1},
-                                        {"X2", ParamKind::Level, 2},
-                                        {"Y2", ParamKind::Level, 3}};
-
-// The invert command is the linear transform with these two values.
-constexpr float kInvertSlope = -1.0f;
-constexpr float kInvertIntercept = 255.0f;
-
-const Operation kOperations[] = {
-    {"invert",
-     {},
-     Messages::kInvertNeeds256,
-     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const Parameters &) {
-         (void)CDibImage::ApplyLinear(b, w, h, kInvertSlope, kInvertIntercept);
-     },
-     [](const Parameters &) { return PointTables::Linear(kInvertSlope, kInvertIntercept); }},
-    {"linear", kLinearParams, Messages::kLinearNeeds256,
-     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const Parameters &p) {
-         (void)CDibImage::ApplyLinear(b, w, h, p.real[0], p.real[1]);
-     },
-     [](const Parameters &p) { return PointTables::Linear(p.real[0], p.real[1]); }},
-    {"threshold", kThresholdParams, Messages::kThresholdNeeds256,
-     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const Parameters &p) {
-         (void)CDibImage::ApplyThreshold(b, w, h, p.level[0]);
-     },
-     [](const Parameters &p) { return PointTables::Threshold(p.level[0]); }},
-    {"window", kWindowParams, Messages::kWindowNeeds256,
-     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const Parameters &p) {
-         (void)CDibImage::ApplyWindow(b, w, h, p.level[0], p.level[1]);
-     },
-     [](const Parameters &p) { return PointTables::Window(p.level[0], p.level[1]); }},
-    {"stretch", kStretchParams, Messages::kStretchNeeds256,
-     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const Parameters &p) {
-         (void)CDibImage::ApplyGrayStretch(b, w, h, p.level[0], p.level[1], p.level[2], p.level[3]);
-     },
-     [](const Parameters &p) {
-         return PointTables::GrayStretch(p.level[0], p.level[1], p.level[2], p.level[3]);
-     }},
-    {"equalize",
-     {},
-     Messages::kEqualizeNeeds256,
-     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const Parameters &) {
-         (void)CDibImage::ApplyEqualize(b, w, h);
-     },
-     nullptr},
-};
-
-const Operation *FindOperation(std::string_view name)
-{
-    for (const Operation &op : kOperations) {
-        if (op.name == name)
-            return &op;
-    }
-    return nullptr;
+    const PointOperation *op = PointOperations::Find(name);
+    return op != nullptr && op->apply != nullptr ? op : nullptr;
 }
 
 int UsageError(std::ostream &err, const std::string &problem)
@@ -173,15 +95,15 @@ std::optional<float> ParseReal(std::string_view text)
 
 // Parses the operation's parameters from the front of `args`; on failure writes the usage
 // message and returns nothing.
-std::optional<Parameters> ParseParameters(const Operation &op,
-                                          std::span<const std::string_view> args, std::ostream &err)
+std::optional<PointParameters>
+ParseParameters(const PointOperation &op, std::span<const std::string_view> args, std::ostream &err)
 {
-    Parameters p;
+    PointParameters p;
     for (std::size_t i = 0; i < op.params.size(); ++i) {
-        const ParamInfo &param = op.params[i];
+        const PointParam &param = op.params[i];
         const std::string_view text = args[i];
         const auto slot = static_cast<std::size_t>(param.slot);
-        if (param.kind == ParamKind::Real) {
+        if (param.kind == PointParamKind::kReal) {
             const std::optional<float> value = ParseReal(text);
             if (!value) {
                 (void)UsageError(err,
@@ -240,23 +162,10 @@ LoadResult LoadImage(const std::string &path, std::ostream &err)
         result.code = ReportFileError(err, e);
         return result;
     }
-    // Width and height sit within the first 12 bytes, which every block from a file has.
-    if (!result.block.IsNull() && result.block.Size() >= 12) {
-        bool tooBig = false;
-        {
-            DibReadLock lock(result.block);
-            tooBig = CDibImage::GetImageWidth(lock.Data()) > 0x7FFFFFFFu
-                || CDibImage::GetImageHeight(lock.Data()) > 0x7FFFFFFFu;
-        }
-        if (tooBig) {
-            err << Messages::kImageTooBig << "\n";
-            result.block.Reset();
-        } else {
-            result.block = CDibImage::AdmitBlock(std::move(result.block));
-        }
-    } else {
-        result.block.Reset();
-    }
+    Admission admitted = CDibImage::Admit(std::move(result.block));
+    if (admitted.result == AdmitResult::kTooBig)
+        err << Messages::kImageTooBig << "\n";
+    result.block = std::move(admitted.block);
     if (result.block.IsNull()) {
         ReportMemoryRefusal(err);
         err << Messages::kReadError << "\n";
@@ -286,8 +195,8 @@ int RunHistogram(const std::string &path, bool stats, std::ostream &out, std::os
         return image.code;
     DibReadLock lock(image.block);
     const std::uint8_t *h = lock.Data();
-    if (!CDibImage::IsGrayLevelImage(h)) {
-        err << Messages::kHistogramNeeds256 << "\n";
+    if (!PointOperations::Accepts(h)) {
+        err << PointOperations::Find("histogram")->refusal << "\n";
         return kRefused;
     }
     const GrayHistogram counts = PointKernels::CountHistogram(
@@ -307,7 +216,7 @@ int RunHistogram(const std::string &path, bool stats, std::ostream &out, std::os
     return kDone;
 }
 
-int RunTransform(const Operation &op, const Parameters &p, const std::string &inPath,
+int RunTransform(const PointOperation &op, const PointParameters &p, const std::string &inPath,
                  const std::string &outPath, std::ostream &err)
 {
     LoadResult image = LoadImage(inPath, err);
@@ -315,13 +224,10 @@ int RunTransform(const Operation &op, const Parameters &p, const std::string &in
         return image.code;
     {
         DibLock lock(image.block);
-        std::uint8_t *h = lock.Data();
-        if (!CDibImage::IsGrayLevelImage(h)) {
+        if (!PointOperations::Run(op, lock.Data(), p)) {
             err << op.refusal << "\n";
             return kRefused;
         }
-        op.apply(CDibImage::GetPixelBits(h), static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
-                 static_cast<std::int32_t>(CDibImage::GetImageHeight(h)), p);
     }
     try {
         COutputFile output(outPath);
@@ -367,7 +273,7 @@ int RunTable(std::span<const std::string_view> args, std::ostream &out, std::ost
 {
     if (args.empty())
         return UsageError(err, "table needs an OPERATION");
-    const Operation *op = FindOperation(args[0]);
+    const PointOperation *op = PointOperations::Find(args[0]);
     if (op == nullptr || op->table == nullptr)
         return UsageError(err,
                           "bad OPERATION '" + std::string(args[0])
@@ -377,7 +283,7 @@ int RunTable(std::span<const std::string_view> args, std::ostream &out, std::ost
         return UsageError(err,
                           "table " + std::string(op->name) + " takes "
                               + std::to_string(op->params.size()) + " parameters");
-    const std::optional<Parameters> p = ParseParameters(*op, rest, err);
+    const std::optional<PointParameters> p = ParseParameters(*op, rest, err);
     if (!p)
         return kUsage;
     const GrayTable table = op->table(*p);
@@ -419,14 +325,14 @@ int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, s
         return RunRender(std::string(rest[0]), std::string(rest[1]), err);
     }
 
-    const Operation *op = FindOperation(command);
+    const PointOperation *op = FindTransform(command);
     if (op == nullptr)
         return UsageError(err, "unknown command '" + std::string(command) + "'");
     if (rest.size() != op->params.size() + 2)
         return UsageError(err,
                           std::string(command) + " takes " + std::to_string(op->params.size())
                               + " parameters, IN.bmp and OUT.bmp");
-    const std::optional<Parameters> p = ParseParameters(*op, rest, err);
+    const std::optional<PointParameters> p = ParseParameters(*op, rest, err);
     if (!p)
         return kUsage;
     const std::size_t n = op->params.size();

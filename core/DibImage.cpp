@@ -105,6 +105,51 @@ bool CDibImage::IsBlockReadable(std::span<const std::uint8_t> block)
     return MeasureDib(block).has_value();
 }
 
+namespace {
+
+constexpr std::uint32_t kLargestSize = 0x7FFFFFFF;
+
+// Bytes of the plain rows an RLE image expands into, or nothing when they could not be
+// described by a BMP file's 32-bit size fields.
+std::optional<std::uint64_t> ExpandedRowsBytes(const DibLayout &layout)
+{
+    std::uint64_t plainBytes = 0;
+    if (__builtin_mul_overflow(layout.stride, std::uint64_t{layout.height}, &plainBytes)
+        || plainBytes > 0xFFFFFFFFu || layout.RowsOffset() + plainBytes > 0xFFFFFFFFu - 14)
+        return std::nullopt;
+    return plainBytes;
+}
+
+} // namespace
+
+AdmitResult CDibImage::CheckAdmission(std::span<const std::uint8_t> block)
+{
+    // Width and height lie within the first 12 bytes of every header kind.
+    if (block.size() < 12)
+        return AdmitResult::kUnreadable;
+    if (GetImageWidth(block.data()) > kLargestSize || GetImageHeight(block.data()) > kLargestSize)
+        return AdmitResult::kTooBig;
+    const std::optional<DibLayout> layout = MeasureDib(block);
+    if (!layout || (layout->IsRle() && !ExpandedRowsBytes(*layout)))
+        return AdmitResult::kUnreadable;
+    return AdmitResult::kAdmitted;
+}
+
+Admission CDibImage::Admit(DibHandle block)
+{
+    AdmitResult result = AdmitResult::kUnreadable;
+    {
+        DibReadLock lock(block);
+        result = CheckAdmission(lock.Bytes());
+    }
+    if (result != AdmitResult::kAdmitted)
+        return {DibHandle{}, result};
+    DibHandle admitted = AdmitBlock(std::move(block));
+    const AdmitResult outcome
+        = admitted.IsNull() ? AdmitResult::kUnreadable : AdmitResult::kAdmitted;
+    return {std::move(admitted), outcome};
+}
+
 DibHandle CDibImage::AdmitBlock(DibHandle block)
 {
     std::optional<DibLayout> layout;
@@ -117,11 +162,10 @@ DibHandle CDibImage::AdmitBlock(DibHandle block)
     if (!layout->IsRle())
         return block;
 
-    // The expanded image must still be describable by a BMP file's 32-bit size fields.
-    std::uint64_t plainBytes = 0;
-    if (__builtin_mul_overflow(layout->stride, std::uint64_t{layout->height}, &plainBytes)
-        || plainBytes > 0xFFFFFFFFu || layout->RowsOffset() + plainBytes > 0xFFFFFFFFu - 14)
+    const std::optional<std::uint64_t> expanded = ExpandedRowsBytes(*layout);
+    if (!expanded)
         return {};
+    const std::uint64_t plainBytes = *expanded;
 
     // A colour profile after the compressed rows follows the plain ones.
     std::optional<ProfileBytes> profile;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Admission.h"
 #include "DibHandle.h"
 #include "Rect.h"
 
@@ -55,8 +56,16 @@ public:
 
     // Lets a block in: null when it is not readable; an RLE8/RLE4 block comes back expanded
     // into plain rows (compression 0, same depth and colour table); any other block comes
-    // back as it was. Every block from a file or the clipboard passes through here.
+    // back as it was. No size check: use Admit.
     [[nodiscard]] static DibHandle AdmitBlock(DibHandle block);
+
+    // The one admission of every block that enters the program (file, clipboard): the size
+    // check (a width or height above 2^31 - 1 is too big), then AdmitBlock. The block is
+    // released unless admitted.
+    [[nodiscard]] static Admission Admit(DibHandle block);
+
+    // What Admit would answer for these bytes, without copying or expanding them.
+    [[nodiscard]] static AdmitResult CheckAdmission(std::span<const std::uint8_t> block);
 
     // --- BMP files -------------------------------------------------------------------------
     // The packed DIB of the whole file in a new block of the file's length (the last 14

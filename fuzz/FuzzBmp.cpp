@@ -69,27 +69,31 @@ DibHandle ToHandle(Bytes bytes)
     return handle;
 }
 
-// What the program does with every block it is handed: refuse sizes beyond 31 bits, then
-// admit. Also refuses what exceeds the fuzzer's memory budget.
+// What the program does with every block it is handed: the one admission, after refusing
+// what exceeds the fuzzer's memory budget.
 DibHandle Open(DibHandle block)
 {
-    if (block.IsNull() || block.Size() < 12) // width and height lie within 12 bytes
-        return {};
+    AdmitResult checked = AdmitResult::kUnreadable;
     {
         DibReadLock lock(block);
-        if (CDibImage::GetImageWidth(lock.Data()) > 0x7FFFFFFFu
-            || CDibImage::GetImageHeight(lock.Data()) > 0x7FFFFFFFu)
-            return {};
         const std::optional<DibLayout> layout = MeasureHeader(lock.Bytes());
         std::uint64_t rowsBytes = 0;
         if (layout
             && (__builtin_mul_overflow(layout->stride, std::uint64_t{layout->height}, &rowsBytes)
                 || rowsBytes > kMaxRowsBytes))
             return {};
+        checked = CDibImage::CheckAdmission(lock.Bytes());
     }
-    DibHandle admitted = CDibImage::AdmitBlock(std::move(block));
-    Require(admitted.IsNull() || admitted.LockCount() == 0, "admission leaves the block locked");
-    return admitted;
+    Admission admitted = CDibImage::Admit(std::move(block));
+    Require(admitted.block.IsNull() || admitted.block.LockCount() == 0,
+            "admission leaves the block locked");
+    // The enable query of paste checks without admitting: both must give one answer, unless
+    // memory for the expanded rows ran out.
+    Require(
+        admitted.result == checked
+            || (checked == AdmitResult::kAdmitted && admitted.result == AdmitResult::kUnreadable),
+        "checking and admitting agree");
+    return std::move(admitted.block);
 }
 
 // The accessors must agree with the layout that admitted the block.

@@ -321,15 +321,16 @@ TEST_F(ShellTest, MenuBarWithoutDocumentMatchesTheTable)
     }
 }
 
-// Copy and paste stay disabled until their handlers exist.
+// The point operations are enabled with any image window; copy and paste need an image in the
+// document or on the clipboard, which a new document and a fresh clipboard lack.
 TEST_F(ShellTest, MenuBarWithDocumentMatchesTheTable)
 {
     ASSERT_NE(m_pApp->OnFileNew(), nullptr);
     EXPECT_EQ(Frame().CurrentMenuId(), 129);
     ExpectLines(Describe(Frame().menuBar()), Describe(kMenuBar129));
-    ExpectStates(Frame(),
-                 {57601, 57602, 57603, 57604, 32778, 57607, 57609, 57606, 57665, 59392, 59393,
-                  57648, 57650, 57651, 57649, 57664, 57600},
+    ExpectStates(Frame(), {57601, 57602, 57603, 57604, 32778, 57607, 57609, 57606,
+                           57665, 59392, 59393, 57648, 57650, 57651, 57649, 57664,
+                           57600, 32786, 32787, 32789, 32785, 32783, 32784, 32788},
                  {57616, 57643, 57635, 57634, 57637, 57680, 57681});
 }
 

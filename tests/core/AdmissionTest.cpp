@@ -246,3 +246,40 @@ TEST(AdmitBlock, RandomRleStreamsStayInsideTheirRows)
         EXPECT_FALSE(TestImages::ExerciseAdmitted(plain).empty());
     }
 }
+
+// The one admission every caller maps to its messages; checking in place must agree with it.
+TEST(Admit, SortsBlocksIntoAdmittedTooBigAndUnreadable)
+{
+    const Bytes rle8 = {2, 7, 0, 0, 0, 3, 1, 2, 3, 0, 0, 1};
+    const Bytes plain = Dib({.width = 5, .height = 3}, 1024);
+    const Bytes cut(plain.begin(), plain.end() - 1);
+    struct Case
+    {
+        const char *name;
+        Bytes block;
+        AdmitResult result;
+    };
+    const Case cases[] = {
+        {"plain 8-bit", plain, AdmitResult::kAdmitted},
+        {"RLE8",
+         TestImages::MakeDib({.width = 5, .height = 3, .compression = 1, .sizeImage = 12},
+                             TestImages::GrayTable256(), rle8),
+         AdmitResult::kAdmitted},
+        {"top-down", Header(40, 5, 0xFFFFFFFD, 8), AdmitResult::kTooBig},
+        {"width 2^31", Header(40, 0x80000000u, 1, 8), AdmitResult::kTooBig},
+        {"width 2^31 - 1, no rows", Header(40, 0x7FFFFFFF, 1, 8), AdmitResult::kUnreadable},
+        {"one byte short", cut, AdmitResult::kUnreadable},
+        {"eleven bytes", Bytes(plain.begin(), plain.begin() + 11), AdmitResult::kUnreadable},
+        {"empty", {}, AdmitResult::kUnreadable},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CDibImage::CheckAdmission(c.block), c.result);
+        const Admission admitted = CDibImage::Admit(TestImages::ToHandle(c.block));
+        EXPECT_EQ(admitted.result, c.result);
+        EXPECT_EQ(admitted.block.IsNull(), c.result != AdmitResult::kAdmitted);
+        if (!admitted.block.IsNull()) {
+            EXPECT_EQ(CDibImage::GetCompression(TestImages::FromHandle(admitted.block).data()), 0u);
+        }
+    }
+}

@@ -1,0 +1,225 @@
+// The menu commands on a 100-megapixel image, offscreen: a command must cost little more than
+// the core transform of the same rows plus the repaint of the visible area (the view decodes
+// only what is exposed), and copy and paste are compared with a memcpy of the image's bytes.
+// Each figure is measured in the same run as its baseline.
+#include "DibHandle.h"
+#include "DibImage.h"
+#include "DibLock.h"
+#include "TonecraftDoc.h"
+#include "TonecraftView.h"
+#include "UiServices.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QString>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::int32_t kSide = 10000; // 100 megapixels
+constexpr int kCopy = 57634;
+constexpr int kPaste = 57637;
+constexpr int kInvert = 32786;
+constexpr int kLinear = 32787;
+
+// Answers every dialog with OK at once, as a user who accepts the defaults would.
+class CAcceptingUiServices : public CUiServices
+{
+public:
+    int MessageBox(QWidget *, const QString &, const QString &, unsigned) override
+    {
+        return DialogResult::kOk;
+    }
+    int RunModal(QDialog &) override { return DialogResult::kOk; }
+    QString GetOpenFileName(QWidget *) override { return {}; }
+    QString GetSaveFileName(QWidget *, const QString &) override { return {}; }
+    void SetBusyCursor(bool) override { }
+};
+
+DibHandle MakeImage()
+{
+    const std::uint64_t rows = std::uint64_t{kSide} * kSide; // width 10000: no row padding
+    DibHandle block = DibHandle::Allocate(40 + 1024 + rows);
+    DibLock lock(block);
+    std::uint8_t *h = lock.Data();
+    const std::uint32_t fields[] = {40, kSide, kSide};
+    std::memcpy(h, fields, sizeof fields);
+    h[12] = 1;
+    h[14] = 8;
+    for (int i = 0; i < 256; ++i)
+        h[40 + 4 * i] = h[41 + 4 * i] = h[42 + 4 * i] = static_cast<std::uint8_t>(i);
+    for (std::uint64_t i = 0; i < rows; ++i)
+        h[1064 + i] = static_cast<std::uint8_t>(i * 7 + i / kSide);
+    return block;
+}
+
+// One document with a 100-megapixel image, shown in an 800 x 600 view.
+struct Scene
+{
+    Scene()
+    {
+        doc.ReplaceImageBlock(MakeImage());
+        doc.PrepareImage();
+        view = std::make_unique<CTonecraftView>(&doc);
+        view->resize(800, 600);
+        view->show();
+        targetView = std::make_unique<CTonecraftView>(&target);
+        QCoreApplication::processEvents();
+    }
+    CTonecraftDoc doc;
+    std::unique_ptr<CTonecraftView> view;
+    CTonecraftDoc target; // where paste goes
+    std::unique_ptr<CTonecraftView> targetView;
+};
+
+// Made on first use, ended before the application object.
+std::unique_ptr<Scene> g_pScene;
+
+Scene &TheScene()
+{
+    if (!g_pScene)
+        g_pScene = std::make_unique<Scene>();
+    return *g_pScene;
+}
+
+std::uint8_t *Rows(CTonecraftDoc &doc)
+{
+    DibLock lock(doc.GetImageBlock());
+    return CDibImage::GetPixelBits(lock.Data());
+}
+
+void BM_Memcpy(benchmark::State &state)
+{
+    const std::size_t bytes = TheScene().doc.GetImageBlock().Size();
+    std::vector<std::uint8_t> from(bytes, 1), to(bytes, 2);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), bytes);
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_CoreInvertAndRepaint(benchmark::State &state)
+{
+    Scene &s = TheScene();
+    std::uint8_t *rows = Rows(s.doc);
+    for (auto _ : state) {
+        CDibImage::ApplyLinear(rows, kSide, kSide, -1.0f, 255.0f);
+        s.view->viewport()->update();
+        QCoreApplication::processEvents();
+    }
+}
+
+void BM_CoreLinearAndRepaint(benchmark::State &state)
+{
+    Scene &s = TheScene();
+    std::uint8_t *rows = Rows(s.doc);
+    for (auto _ : state) {
+        CDibImage::ApplyLinear(rows, kSide, kSide, 2.0f, -128.0f);
+        s.view->viewport()->update();
+        QCoreApplication::processEvents();
+    }
+}
+
+void Command(benchmark::State &state, int command)
+{
+    Scene &s = TheScene();
+    for (auto _ : state) {
+        s.view->OnCommand(command);
+        QCoreApplication::processEvents();
+    }
+}
+
+void BM_InvertCommand(benchmark::State &state)
+{
+    Command(state, kInvert);
+}
+
+void BM_LinearCommand(benchmark::State &state)
+{
+    Command(state, kLinear);
+}
+
+void BM_Copy(benchmark::State &state)
+{
+    Command(state, kCopy);
+}
+
+void BM_Paste(benchmark::State &state)
+{
+    Scene &s = TheScene();
+    s.view->OnCommand(kCopy);
+    for (auto _ : state) {
+        s.targetView->OnCommand(kPaste);
+        QCoreApplication::processEvents();
+    }
+}
+
+BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CoreInvertAndRepaint)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_InvertCommand)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CoreLinearAndRepaint)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LinearCommand)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Copy)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Paste)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+std::map<std::string, double> g_times; // ms per iteration, by benchmark name
+
+// Keeps the fastest real time of each benchmark (repetitions only add noise upward).
+class CCollectingReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs) {
+            if (run.run_type != Run::RT_Iteration)
+                continue;
+            const std::string name = run.benchmark_name().substr(0, run.benchmark_name().find('/'));
+            const double ms = run.GetAdjustedRealTime();
+            const auto found = g_times.find(name);
+            if (found == g_times.end() || ms < found->second)
+                g_times[name] = ms;
+        }
+    }
+};
+
+void PrintRatio(const char *what, const char *measured, const char *baseline)
+{
+    const double a = g_times[measured];
+    const double b = g_times[baseline];
+    if (a > 0 && b > 0)
+        std::printf("%-44s %8.1f ms  %5.2f x %s\n", what, a, a / b, baseline);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    CAcceptingUiServices services;
+    CUiServices::Install(&services);
+    benchmark::Initialize(&argc, argv);
+    CCollectingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\n100-megapixel image, 800 x 600 view:\n");
+    PrintRatio("invert command", "BM_InvertCommand", "BM_CoreInvertAndRepaint");
+    PrintRatio("linear command, dialog answered at once", "BM_LinearCommand",
+               "BM_CoreLinearAndRepaint");
+    PrintRatio("copy", "BM_Copy", "BM_Memcpy");
+    PrintRatio("paste", "BM_Paste", "BM_Memcpy");
+    benchmark::Shutdown();
+    g_pScene.reset();
+    CUiServices::Install(nullptr);
+    return 0;
+}

@@ -1,0 +1,132 @@
+#include "PointOperations.h"
+
+#include "CommandIds.h"
+#include "DibImage.h"
+#include "Messages.h"
+
+namespace {
+
+constexpr PointParam kLinearParams[]
+    = {{"SLOPE", PointParamKind::kReal, 0}, {"INTERCEPT", PointParamKind::kReal, 1}};
+constexpr PointParam kThresholdParams[] = {{"T", PointParamKind::kLevel, 0}};
+constexpr PointParam kWindowParams[]
+    = {{"LOW", PointParamKind::kLevel, 0}, {"HIGH", PointParamKind::kLevel, 1}};
+constexpr PointParam kStretchParams[] = {{"X1", PointParamKind::kLevel, 0},
+                                         {"Y1", PointParamKind::kLevel, 1},
+                                         {"X2", PointParamKind::kLevel, 2},
+                                         {"Y2", PointParamKind::kLevel, 3}};
+
+// Invert is the linear transform with these two values.
+constexpr PointParameters kInvert{{-1.0f, 255.0f}, {}};
+
+const PointOperation kOperations[] = {
+    {"invert",
+     CommandId::kInvert,
+     Messages::kInvertNeeds256,
+     {},
+     kInvert,
+     [](const PointParameters &) { return PointTables::Linear(kInvert.real[0], kInvert.real[1]); },
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &) {
+         (void)CDibImage::ApplyLinear(b, w, h, kInvert.real[0], kInvert.real[1]);
+     }},
+    {"linear",
+     CommandId::kLinear,
+     Messages::kLinearNeeds256,
+     kLinearParams,
+     {{2.0f, -128.0f}, {}},
+     [](const PointParameters &p) { return PointTables::Linear(p.real[0], p.real[1]); },
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &p) {
+         (void)CDibImage::ApplyLinear(b, w, h, p.real[0], p.real[1]);
+     }},
+    {"threshold",
+     CommandId::kThreshold,
+     Messages::kThresholdNeeds256,
+     kThresholdParams,
+     {{}, {128}},
+     [](const PointParameters &p) { return PointTables::Threshold(p.level[0]); },
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &p) {
+         (void)CDibImage::ApplyThreshold(b, w, h, p.level[0]);
+     }},
+    {"window",
+     CommandId::kWindowTransform,
+     Messages::kWindowNeeds256,
+     kWindowParams,
+     {{}, {0, 255}},
+     [](const PointParameters &p) { return PointTables::Window(p.level[0], p.level[1]); },
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &p) {
+         (void)CDibImage::ApplyWindow(b, w, h, p.level[0], p.level[1]);
+     }},
+    {"stretch",
+     CommandId::kGrayStretch,
+     Messages::kStretchNeeds256,
+     kStretchParams,
+     {{}, {50, 30, 200, 220}},
+     [](const PointParameters &p) {
+         return PointTables::GrayStretch(p.level[0], p.level[1], p.level[2], p.level[3]);
+     },
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &p) {
+         (void)CDibImage::ApplyGrayStretch(b, w, h, p.level[0], p.level[1], p.level[2], p.level[3]);
+     }},
+    {"equalize",
+     CommandId::kEqualize,
+     Messages::kEqualizeNeeds256,
+     {},
+     {},
+     nullptr,
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &) {
+         (void)CDibImage::ApplyEqualize(b, w, h);
+     }},
+    // The histogram's display range starts as the whole gray scale.
+    {"histogram",
+     CommandId::kHistogram,
+     Messages::kHistogramNeeds256,
+     {},
+     {{}, {0, 255}},
+     nullptr,
+     nullptr},
+};
+
+} // namespace
+
+namespace PointOperations {
+
+std::span<const PointOperation> All()
+{
+    return kOperations;
+}
+
+const PointOperation *Find(std::string_view name)
+{
+    for (const PointOperation &op : kOperations) {
+        if (op.name == name)
+            return &op;
+    }
+    return nullptr;
+}
+
+const PointOperation *ForCommand(int command)
+{
+    for (const PointOperation &op : kOperations) {
+        if (op.command == command)
+            return &op;
+    }
+    return nullptr;
+}
+
+bool Accepts(const std::uint8_t *header)
+{
+    return header != nullptr && CDibImage::IsGrayLevelImage(header);
+}
+
+bool Run(const PointOperation &op, std::uint8_t *header, const PointParameters &p)
+{
+    if (!Accepts(header))
+        return false;
+    if (op.apply != nullptr)
+        op.apply(CDibImage::GetPixelBits(header),
+                 static_cast<std::int32_t>(CDibImage::GetImageWidth(header)),
+                 static_cast<std::int32_t>(CDibImage::GetImageHeight(header)), p);
+    return true;
+}
+
+} // namespace PointOperations

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "PointTables.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+// The point operations as one catalogue that the menu commands and tonecraft-batch share:
+// each operation's name, command, refusal, parameters with their starting values, and the
+// rule that changes the rows. Callers add only how they obtain the parameters.
+
+// Parameter values of one run: up to two real numbers and up to four gray levels, each
+// operation using the slots its parameter list names.
+struct PointParameters
+{
+    std::array<float, 2> real{};
+    std::array<std::uint8_t, 4> level{};
+};
+
+enum class PointParamKind : std::uint8_t { kReal, kLevel };
+
+// One parameter: the name tonecraft-batch shows, its kind and its slot in PointParameters.
+struct PointParam
+{
+    const char *name;
+    PointParamKind kind;
+    int slot;
+};
+
+struct PointOperation
+{
+    std::string_view name; // tonecraft-batch's word for it
+    int command;           // the menu command
+    const char *refusal;   // shown for an image that is not a 256-colour image
+    std::span<const PointParam> params;
+    // What the menu command's dialog starts from on every run; for invert, its fixed values.
+    PointParameters defaults;
+    // The mapping as a table, for the operations whose table does not depend on the image;
+    // null for equalisation and the histogram.
+    GrayTable (*table)(const PointParameters &p);
+    // Rewrites `height` 8-bit rows of `width` pixels at `bits` in place; null for the
+    // histogram, which changes nothing.
+    void (*apply)(std::uint8_t *bits, std::int32_t width, std::int32_t height,
+                  const PointParameters &p);
+};
+
+namespace PointOperations {
+
+// Invert, linear, threshold, window, stretch, equalize, histogram.
+[[nodiscard]] std::span<const PointOperation> All();
+
+// The operation of that name or menu command; null when there is none.
+[[nodiscard]] const PointOperation *Find(std::string_view name);
+[[nodiscard]] const PointOperation *ForCommand(int command);
+
+// True when the operations may run on the locked packed DIB at `header` (an admitted block):
+// 256 colours on 8-bit rows. A null header (no image) is refused too.
+[[nodiscard]] bool Accepts(const std::uint8_t *header);
+
+// Checks the image with Accepts and, when accepted, applies `op` with `p` to its rows.
+// False, touching nothing, when refused.
+bool Run(const PointOperation &op, std::uint8_t *header, const PointParameters &p);
+
+} // namespace PointOperations
