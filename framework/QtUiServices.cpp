@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QWindow>
 
 QWidget *CQtUiServices::DialogOwner(QWidget *requested)
 {
@@ -64,6 +65,18 @@ int CQtUiServices::MessageBox(QWidget *owner, const QString &text, const QString
 
 int CQtUiServices::RunModal(QDialog &dialog)
 {
+    // A dialog built without a parent still belongs to the window it was opened from: it comes
+    // up centred on that window, stays above it and takes the keyboard, where a free-standing
+    // top-level window would open in the middle of the screen and could fall behind it.
+    if (dialog.parentWidget() == nullptr) {
+        if (QWidget *owner = DialogOwner(nullptr); owner != nullptr) {
+            QWidget *ownerWindow = owner->window();
+            dialog.winId();
+            if (ownerWindow->windowHandle() != nullptr)
+                dialog.windowHandle()->setTransientParent(ownerWindow->windowHandle());
+            dialog.move(ownerWindow->frameGeometry().center() - dialog.rect().center());
+        }
+    }
     return dialog.exec() == QDialog::Accepted ? DialogResult::kOk : DialogResult::kCancel;
 }
 

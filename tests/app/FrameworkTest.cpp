@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <QCursor>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -20,7 +21,9 @@
 #include <QPainter>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTranslator>
+#include <QWindow>
 
 #include <array>
 #include <optional>
@@ -221,6 +224,22 @@ TEST(QtUiServices, DialogsWithoutOwnerBelongToTheMainWindow)
     main.show();
     EXPECT_EQ(CQtUiServices::DialogOwner(nullptr), &main);
     EXPECT_EQ(CQtUiServices::DialogOwner(&hidden), &hidden);
+
+    // A parameter dialog is built without a parent; its modal run still puts it over the main
+    // window, centred, and keeps it above it.
+    main.setGeometry(300, 200, 600, 400);
+    QDialog dialog;
+    dialog.setFixedSize(200, 100);
+    QPoint centre;
+    QWindow *transientParent = nullptr;
+    QTimer::singleShot(0, &dialog, [&] {
+        centre = dialog.geometry().center();
+        transientParent = dialog.windowHandle()->transientParent();
+        dialog.reject();
+    });
+    EXPECT_EQ(CQtUiServices().RunModal(dialog), DialogResult::kCancel);
+    EXPECT_EQ(transientParent, main.windowHandle());
+    EXPECT_LE((centre - main.frameGeometry().center()).manhattanLength(), 16); // frame margins
 }
 
 TEST(WaitCursor, NestedGuardsShowTheBusyCursorOnce)
