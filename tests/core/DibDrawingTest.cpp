@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -254,4 +255,30 @@ TEST(BuildPalette, TakesTheColourTableInPaletteOrder)
                                 none));
     EXPECT_FALSE(none.IsCreated());
     EXPECT_FALSE(CDibImage::BuildPalette(DibHandle(), none));
+}
+
+TEST(MemoryDC, KeepsWhatFallsInsideItsAreaAndCountsTheRest)
+{
+    // A 3 x 3 block, pixel values 1..9, over a 4 x 3 canvas at (10, 20).
+    const std::uint32_t block[] = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0};
+    const auto paint = [&](std::int32_t x, std::int32_t y) {
+        CMemoryDC dc(Rect{10, 20, 14, 23}, 0xAA);
+        dc.PutPixels(x, y, 3, 3, block, 4);
+        std::vector<std::uint32_t> canvas;
+        for (std::int32_t row = 20; row < 23; ++row)
+            canvas.insert(canvas.end(), dc.Row(row), dc.Row(row) + 4);
+        return std::make_tuple(canvas, dc.PaintedPixels(), dc.StrayPixels());
+    };
+    using Pixels = std::vector<std::uint32_t>;
+    EXPECT_EQ(paint(11, 20),
+              std::make_tuple(Pixels{0xAA, 1, 2, 3, 0xAA, 4, 5, 6, 0xAA, 7, 8, 9}, 9ull, 0ull));
+    EXPECT_EQ(
+        paint(8, 19),
+        std::make_tuple(Pixels{6, 0xAA, 0xAA, 0xAA, 9, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA},
+                        9ull, 7ull));
+    EXPECT_EQ(
+        paint(13, 22),
+        std::make_tuple(Pixels{0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 1},
+                        9ull, 8ull));
+    EXPECT_EQ(paint(14, 20), std::make_tuple(Pixels(12, 0xAA), 9ull, 9ull));
 }
