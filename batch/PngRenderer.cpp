@@ -1,10 +1,10 @@
 #include "PngRenderer.h"
 
-#include "DeviceContext.h"
 #include "DibDecoder.h"
 #include "DibImage.h"
 #include "DibLock.h"
 #include "File.h"
+#include "MemoryDC.h"
 
 #include <zlib.h>
 
@@ -25,44 +25,6 @@ constexpr std::uint32_t kTilePixels = 1u << 18;
 constexpr std::uint32_t kMaxBandRows = 64;
 // Compressed bytes per IDAT chunk.
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
-
-// A device over one tile of the picture: its clip box is the tile, so the drawing decodes only
-// the tile's pixels, and what it paints lands in the tile's canvas.
-class CTileDC : public CDeviceContext
-{
-public:
-    CTileDC(std::vector<std::uint32_t> &canvas, const Rect &tile)
-        : m_canvas(canvas)
-        , m_tile(tile)
-    { }
-
-    Rect GetClipBox() const override { return m_tile; }
-    const CPalette *SelectPalette(const CPalette *palette, bool) override
-    {
-        const CPalette *previous = m_lpPalette;
-        m_lpPalette = palette;
-        return previous;
-    }
-    int SetStretchBltMode(int mode) override { return mode; }
-    void PutPixels(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
-                   const std::uint32_t *pixels, std::size_t stride) override
-    {
-        // Drawing stays inside the clip box, which is the tile.
-        const auto tileWidth = static_cast<std::size_t>(m_tile.Width());
-        for (std::int32_t r = 0; r < height; ++r) {
-            const auto row = static_cast<std::size_t>(y + r - m_tile.top);
-            const auto column = static_cast<std::size_t>(x - m_tile.left);
-            std::memcpy(m_canvas.data() + row * tileWidth + column,
-                        pixels + static_cast<std::size_t>(r) * stride,
-                        static_cast<std::size_t>(width) * sizeof(std::uint32_t));
-        }
-    }
-
-private:
-    std::vector<std::uint32_t> &m_canvas;
-    Rect m_tile;
-    const CPalette *m_lpPalette = nullptr;
-};
 
 void PutU32(std::uint8_t *out, std::uint32_t v)
 {
@@ -173,7 +135,11 @@ Outcome Render(const DibHandle &block, CFile &out)
     const std::uint32_t bandRows = std::clamp(kTilePixels / width, 1u, kMaxBandRows);
     const Rect picture{0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
     try {
-        std::vector<std::uint32_t> canvas(std::size_t{tileWidth} * bandRows);
+        // Each tile is drawn on a canvas that is the tile: its clip box, so the drawing decodes
+        // only the tile's pixels. The first tile is the largest; its canvas serves them all.
+        CMemoryDC dc(Rect{0, 0, static_cast<std::int32_t>(tileWidth),
+                          static_cast<std::int32_t>(std::min(bandRows, height))},
+                     kBackground);
         std::vector<std::uint8_t> rgb(std::size_t{tileWidth} * 3);
         CIdatWriter idat(out);
         if (!idat.IsOpen())
@@ -197,15 +163,14 @@ Outcome Render(const DibHandle &block, CFile &out)
                 const Rect tile{static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
                                 static_cast<std::int32_t>(left + columns),
                                 static_cast<std::int32_t>(top + rows)};
-                std::fill(canvas.begin(), canvas.end(), kBackground);
-                CTileDC dc(canvas, tile);
+                dc.Reset(tile, kBackground);
                 if (drawable && CDibImage::DrawToDevice(dc, picture, block, picture, nullptr) == 0)
                     return Outcome::DrawingFailed;
                 for (std::uint32_t r = 0; r < rows; ++r) {
                     static const std::uint8_t kNoFilter = 0;
                     if (left == 0 && !idat.Put(&kNoFilter, 1))
                         return Outcome::EncodingFailed;
-                    const std::uint32_t *pixels = canvas.data() + std::size_t{r} * columns;
+                    const std::uint32_t *pixels = dc.Row(static_cast<std::int32_t>(top + r));
                     for (std::size_t x = 0; x < columns; ++x) {
                         rgb[3 * x] = static_cast<std::uint8_t>(pixels[x] >> 16);
                         rgb[3 * x + 1] = static_cast<std::uint8_t>(pixels[x] >> 8);

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QWindow>
 
+#include "DibLayout.h"
 #include "IntensityDlg.h"
 #include "LinerParaDlg.h"
 #include "PointKernels.h"
@@ -77,7 +78,7 @@ BENCHMARK(BM_LinearBandStep)->Unit(benchmark::kMicrosecond);
 std::vector<std::uint8_t> &Rows()
 {
     static std::vector<std::uint8_t> rows = [] {
-        std::vector<std::uint8_t> bytes(PointKernels::GrayRowStride(10001) * 9999);
+        std::vector<std::uint8_t> bytes(RowStride(10001, 8) * 9999);
         std::uint32_t seed = 1;
         for (std::uint8_t &b : bytes) {
             seed = seed * 1664525u + 1013904223u;

@@ -2,6 +2,7 @@
 // a 20000 x 20000 8-bit image against the whole of a 1000 x 800 image, both at natural size
 // onto a canvas of the region's size, and prints their ratio (and each against a memcpy of
 // the canvas, measured in the same run).
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,65 +13,37 @@
 
 #include <benchmark/benchmark.h>
 
-#include "DeviceContext.h"
 #include "DibHandle.h"
 #include "DibImage.h"
 #include "DibLock.h"
+#include "MemoryDC.h"
+#include "TestImages.h"
 
 namespace {
 
 constexpr std::int32_t kRegionWidth = 1000;
 constexpr std::int32_t kRegionHeight = 800;
 
-// A device whose pixels land in a canvas of the region's size, as a view's back buffer would.
-class CCanvasDC : public CDeviceContext
-{
-public:
-    explicit CCanvasDC(Rect clip)
-        : m_clip(clip)
-        , m_canvas(static_cast<std::size_t>(kRegionWidth) * kRegionHeight)
-    { }
-    Rect GetClipBox() const override { return m_clip; }
-    const CPalette *SelectPalette(const CPalette *, bool) override { return nullptr; }
-    int SetStretchBltMode(int mode) override { return mode; }
-    void PutPixels(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
-                   const std::uint32_t *pixels, std::size_t stride) override
-    {
-        for (std::int32_t r = 0; r < height; ++r) {
-            std::uint32_t *to = m_canvas.data()
-                + static_cast<std::size_t>(y - m_clip.top + r) * kRegionWidth
-                + static_cast<std::size_t>(x - m_clip.left);
-            std::memcpy(to, pixels + static_cast<std::size_t>(r) * stride,
-                        static_cast<std::size_t>(width) * sizeof(std::uint32_t));
-        }
-    }
-
-private:
-    Rect m_clip;
-    std::vector<std::uint32_t> m_canvas;
-};
-
 // An 8-bit, 256-colour image; only the rows of `fillTop`..`fillBottom` (picture rows) get
 // random pixels, the rest stays as the allocator's untouched zero pages.
 DibHandle MakeImage(std::int32_t width, std::int32_t height, std::int32_t fillTop,
                     std::int32_t fillBottom)
 {
-    const std::uint64_t stride = ((static_cast<std::uint64_t>(width) * 8 + 31) / 32) * 4;
-    DibHandle block = DibHandle::Allocate(40 + 1024 + stride * static_cast<std::uint64_t>(height));
-    DibLock lock(block);
-    std::uint8_t *h = lock.Data();
-    const std::uint32_t fields[]
-        = {40, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)};
-    std::memcpy(h, fields, sizeof fields);
-    h[12] = 1;
-    h[14] = 8;
-    for (int i = 0; i < 256; ++i)
-        h[40 + 4 * i] = h[41 + 4 * i] = h[42 + 4 * i] = static_cast<std::uint8_t>(i);
-    std::mt19937 rng(5);
-    for (std::int32_t row = fillTop; row < fillBottom; ++row) {
-        std::uint8_t *line = h + 1064 + stride * static_cast<std::uint64_t>(height - 1 - row);
-        for (std::uint64_t x = 0; x < stride; ++x)
-            line[x] = static_cast<std::uint8_t>(rng());
+    // Header and table from the builder; the rows are written in place, so that those left
+    // out are never touched.
+    const TestImages::Bytes head
+        = TestImages::MakeDib({.width = width, .height = height}, TestImages::GrayTable256(), {});
+    const std::size_t stride = TestImages::Stride8(width);
+    DibHandle block = DibHandle::Allocate(head.size() + stride * static_cast<std::size_t>(height));
+    {
+        DibLock lock(block);
+        std::copy(head.begin(), head.end(), lock.Data());
+        std::mt19937 rng(5);
+        for (std::int32_t row = fillTop; row < fillBottom; ++row) {
+            std::uint8_t *line
+                = lock.Data() + head.size() + stride * static_cast<std::size_t>(height - 1 - row);
+            std::generate(line, line + stride, [&rng] { return static_cast<std::uint8_t>(rng()); });
+        }
     }
     return block;
 }
@@ -90,7 +63,8 @@ void DrawRegion(benchmark::State &state, std::int32_t size, Rect clip)
         height = static_cast<std::int32_t>(CDibImage::GetImageHeight(lock.Data()));
     }
     const Rect picture{0, 0, width, height};
-    CCanvasDC dc(clip);
+    // The canvas is the region, as a view's back buffer would be.
+    CMemoryDC dc(clip, 0);
     for (auto _ : state)
         benchmark::DoNotOptimize(CDibImage::DrawToDevice(dc, picture, image, picture, nullptr));
 }

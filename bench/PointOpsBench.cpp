@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include "DibImage.h"
+#include "DibLayout.h"
 #include "PointKernelPaths.h"
 #include "PointKernels.h"
 #include "PointTables.h"
@@ -59,7 +60,7 @@ TestImage &ImageOfSize(std::int32_t width, std::int32_t height)
     if (image.pristine.empty()) {
         image.width = width;
         image.height = height;
-        image.bytes = static_cast<std::size_t>(PointKernels::GrayRowStride(width))
+        image.bytes = static_cast<std::size_t>(RowStride(static_cast<std::uint32_t>(width), 8))
             * static_cast<std::size_t>(height);
         image.pristine.resize(image.bytes);
         image.work.resize(image.bytes);
@@ -110,7 +111,8 @@ const std::array<Benchmarked, 11> kOperations{{
      false},
     {"PlainTableLoop",
      [](TestImage &i) {
-         const std::size_t stride = static_cast<std::size_t>(PointKernels::GrayRowStride(i.width));
+         const std::size_t stride
+             = static_cast<std::size_t>(RowStride(static_cast<std::uint32_t>(i.width), 8));
          PointKernels::Paths::kPlainKernels.applyTable({i.work.data(),
                                                         static_cast<std::size_t>(i.width),
                                                         static_cast<std::size_t>(i.height), stride},

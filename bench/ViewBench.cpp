@@ -5,6 +5,7 @@
 #include "DibHandle.h"
 #include "DibImage.h"
 #include "DibLock.h"
+#include "TestImages.h"
 #include "TonecraftDoc.h"
 #include "TonecraftView.h"
 #include "UiServices.h"
@@ -15,6 +16,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -47,18 +49,18 @@ public:
 
 DibHandle MakeImage()
 {
-    const std::uint64_t rows = std::uint64_t{kSide} * kSide; // width 10000: no row padding
-    DibHandle block = DibHandle::Allocate(40 + 1024 + rows);
-    DibLock lock(block);
-    std::uint8_t *h = lock.Data();
-    const std::uint32_t fields[] = {40, kSide, kSide};
-    std::memcpy(h, fields, sizeof fields);
-    h[12] = 1;
-    h[14] = 8;
-    for (int i = 0; i < 256; ++i)
-        h[40 + 4 * i] = h[41 + 4 * i] = h[42 + 4 * i] = static_cast<std::uint8_t>(i);
-    for (std::uint64_t i = 0; i < rows; ++i)
-        h[1064 + i] = static_cast<std::uint8_t>(i * 7 + i / kSide);
+    // Header and table from the tests' builder, the rows written in place.
+    const TestImages::Bytes head
+        = TestImages::MakeDib({.width = kSide, .height = kSide}, TestImages::GrayTable256(), {});
+    const std::uint64_t rows = TestImages::Stride8(kSide) * std::uint64_t{kSide};
+    DibHandle block = DibHandle::Allocate(head.size() + rows);
+    {
+        DibLock lock(block);
+        std::copy(head.begin(), head.end(), lock.Data());
+        std::uint8_t *bits = lock.Data() + head.size();
+        for (std::uint64_t i = 0; i < rows; ++i)
+            bits[i] = static_cast<std::uint8_t>(i * 7 + i / kSide);
+    }
     return block;
 }
 

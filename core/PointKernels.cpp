@@ -291,7 +291,7 @@ void ApplyTable(std::uint8_t *bits, std::int32_t width, std::int32_t height, con
     if (width <= 0 || height <= 0)
         return;
     Paths::Rows rows{bits, static_cast<std::size_t>(width), static_cast<std::size_t>(height),
-                     static_cast<std::size_t>(GrayRowStride(width))};
+                     static_cast<std::size_t>(RowStride(static_cast<std::uint32_t>(width), 8))};
     // Rows without padding are one run: no row ends to peel.
     if (rows.stride == rows.width) {
         rows.width *= rows.height;
@@ -326,7 +326,7 @@ GrayHistogram CountHistogram(const std::uint8_t *bits, std::int32_t width, std::
         return histogram;
     const auto w = static_cast<std::size_t>(width);
     const auto h = static_cast<std::size_t>(height);
-    const auto stride = static_cast<std::size_t>(GrayRowStride(width));
+    const auto stride = static_cast<std::size_t>(RowStride(w, 8));
     // Below about a megapixel the pair table's set-up and folding would cost more than it saves.
     constexpr std::uint64_t kPairsFrom = std::uint64_t{1} << 20;
     if (std::uint64_t{w} * h < kPairsFrom

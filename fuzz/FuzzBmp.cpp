@@ -11,11 +11,11 @@
 #include <span>
 #include <vector>
 
-#include "DeviceContext.h"
 #include "DibImage.h"
 #include "DibLayout.h"
 #include "DibLock.h"
 #include "MemFile.h"
+#include "MemoryDC.h"
 #include "Palette.h"
 #include "PngRenderer.h"
 #include "PointKernels.h"
@@ -185,42 +185,28 @@ void CheckTransforms(DibHandle &block, const DibLayout &layout, CParameters &p)
     }
 }
 
-// A device that checks every painted block lies inside its clip box and the destination.
-class CCheckingDC : public CDeviceContext
+// A canvas over the clip that also checks every painted block lies inside the destination.
+class CCheckingDC : public CMemoryDC
 {
 public:
     CCheckingDC(Rect clip, Rect destination)
-        : m_clip(clip)
+        : CMemoryDC(clip, 0)
         , m_destination(destination)
     { }
-    Rect GetClipBox() const override { return m_clip; }
-    const CPalette *SelectPalette(const CPalette *palette, bool) override
-    {
-        const CPalette *previous = m_lpSelected;
-        m_lpSelected = palette;
-        return previous;
-    }
-    int SetStretchBltMode(int mode) override { return mode; }
     void PutPixels(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                    const std::uint32_t *pixels, std::size_t stride) override
     {
         const Rect painted{x, y, x + width, y + height};
         Require(width > 0 && height > 0 && stride >= static_cast<std::size_t>(width),
                 "painted blocks are not empty");
-        Require(painted.Intersected(m_clip) == painted, "painting stays inside the clip");
         Require(painted.Intersected(m_destination) == painted,
                 "painting stays inside the destination");
-        volatile std::uint32_t sink = 0;
-        for (std::int32_t r = 0; r < height; ++r)
-            sink = sink
-                ^ pixels[static_cast<std::size_t>(r) * stride
-                         + static_cast<std::size_t>(width - 1)];
+        CMemoryDC::PutPixels(x, y, width, height, pixels, stride);
+        Require(StrayPixels() == 0, "painting stays inside the clip");
     }
 
 private:
-    Rect m_clip;
     Rect m_destination;
-    const CPalette *m_lpSelected = nullptr;
 };
 
 // Palette building, and drawing at natural size and stretched, under a clip from the input.

@@ -1,10 +1,10 @@
 #include "DibImage.h"
 #include "DibLayout.h"
 #include "DibLock.h"
-#include "PointKernels.h"
 #include "TestImages.h"
 
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -103,10 +103,13 @@ TEST(DibHeader, SizesAreTakenAsUnsignedAndStridesPaddedToFourBytes)
     const Bytes core
         = TestImages::MakeDib({.headerSize = 12, .width = 0xFFFF, .height = 1}, {}, {});
     EXPECT_EQ(CDibImage::GetImageWidth(core.data()), 0xFFFFu);
-    for (const auto &[width, stride] :
-         {std::pair<std::int32_t, std::int64_t>{1, 4}, {5, 8}, {8, 8}, {0x7FFFFFFF, 0x80000000}})
-        EXPECT_EQ(PointKernels::GrayRowStride(width), stride) << width;
-    EXPECT_EQ(RowStride(0xFFFFFFFF, 32), 0x3FFFFFFFCu);
+    for (const auto &[width, bits, stride] :
+         {std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>{1, 8, 4},
+          {5, 8, 8},
+          {8, 8, 8},
+          {0x7FFFFFFF, 8, 0x80000000},
+          {0xFFFFFFFF, 32, 0x3FFFFFFFC}})
+        EXPECT_EQ(RowStride(width, bits), stride) << width << " x " << bits;
 }
 
 TEST(DuplicateBlock, ReturnsAnUnlockedIndependentCopy)

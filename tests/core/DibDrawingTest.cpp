@@ -1,11 +1,11 @@
-#include "DeviceContext.h"
 #include "DibImage.h"
+#include "MemoryDC.h"
 #include "Palette.h"
 #include "TestImages.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -13,42 +13,26 @@ using TestImages::Bytes;
 
 namespace {
 
-// A device that remembers every pixel painted on it and every palette selection.
-class CRecordingDC : public CDeviceContext
+// A canvas around every destination below; painting counts show pixels painted twice.
+CMemoryDC Canvas(Rect area = {-8, -8, 64, 64})
+{
+    return CMemoryDC(area, 0);
+}
+
+// A canvas that also logs every palette selection.
+class CSelectionLog : public CMemoryDC
 {
 public:
-    explicit CRecordingDC(Rect clip = {-1000, -1000, 1000, 1000})
-        : m_clip(clip)
+    CSelectionLog()
+        : CMemoryDC(Rect{0, 0, 2, 2}, 0)
     { }
-
-    Rect GetClipBox() const override { return m_clip; }
     const CPalette *SelectPalette(const CPalette *palette, bool forceBackground) override
     {
         selections.emplace_back(palette, forceBackground);
-        return std::exchange(m_selected, palette);
-    }
-    int SetStretchBltMode(int mode) override { return std::exchange(stretchMode, mode); }
-    void PutPixels(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
-                   const std::uint32_t *pixels, std::size_t stride) override
-    {
-        for (std::int32_t r = 0; r < height; ++r) {
-            for (std::int32_t c = 0; c < width; ++c) {
-                const std::pair<int, int> at{x + c, y + r};
-                EXPECT_EQ(painted.count(at), 0u)
-                    << "painted twice at " << at.first << "," << at.second;
-                painted[at]
-                    = pixels[static_cast<std::size_t>(r) * stride + static_cast<std::size_t>(c)];
-            }
-        }
+        return CMemoryDC::SelectPalette(palette, forceBackground);
     }
 
-    std::map<std::pair<int, int>, std::uint32_t> painted;
     std::vector<std::pair<const CPalette *, bool>> selections;
-    int stretchMode = 1;
-    const CPalette *m_selected = nullptr;
-
-private:
-    Rect m_clip;
 };
 
 constexpr std::uint32_t Opaque(std::uint32_t rgb)
@@ -89,13 +73,11 @@ std::vector<std::uint32_t> DrawRow(TestImages::DibFields fields, const Bytes &ta
 {
     fields.height = 1;
     const DibHandle block = TestImages::ToHandle(TestImages::MakeDib(fields, table, row, masks));
-    CRecordingDC dc;
     const Rect picture{0, 0, fields.width, 1};
+    CMemoryDC dc = Canvas(picture);
     EXPECT_EQ(CDibImage::DrawToDevice(dc, picture, block, picture, nullptr), 1);
-    std::vector<std::uint32_t> pixels;
-    for (std::int32_t x = 0; x < fields.width; ++x)
-        pixels.push_back(dc.painted[{x, 0}]);
-    return pixels;
+    EXPECT_EQ(dc.PaintedPixels(), static_cast<std::uint64_t>(fields.width));
+    return {dc.Row(0), dc.Row(0) + fields.width};
 }
 
 Bytes Masks(std::uint32_t r, std::uint32_t g, std::uint32_t b)
@@ -112,49 +94,49 @@ Bytes Masks(std::uint32_t r, std::uint32_t g, std::uint32_t b)
 TEST(DrawToDevice, UnscaledCopyPutsEachPicturePixelInPlace)
 {
     const DibHandle block = IndexedImage(7, 5);
-    CRecordingDC dc;
+    CMemoryDC dc = Canvas();
     const Rect picture{0, 0, 7, 5};
     EXPECT_EQ(CDibImage::DrawToDevice(dc, picture, block, picture, nullptr), 5);
-    ASSERT_EQ(dc.painted.size(), 35u);
+    ASSERT_EQ(dc.PaintedPixels(), 35u);
     for (int y = 0; y < 5; ++y) {
         for (int x = 0; x < 7; ++x)
-            EXPECT_EQ((dc.painted[{x, y}]), IndexColor(10 * y + x)) << x << "," << y;
+            EXPECT_EQ(dc.Pixel(x, y), IndexColor(10 * y + x)) << x << "," << y;
     }
-    EXPECT_EQ(dc.stretchMode, CDeviceContext::kColorOnColor);
+    EXPECT_EQ(dc.StretchMode(), CDeviceContext::kColorOnColor);
 }
 
 TEST(DrawToDevice, DecodesOnlyWhatTheClipLetsThrough)
 {
     const DibHandle block = IndexedImage(9, 8);
-    CRecordingDC dc(Rect{2, 3, 5, 4}); // a 3 x 1 strip
+    CMemoryDC dc = Canvas(Rect{2, 3, 5, 4}); // a 3 x 1 strip
     const Rect picture{0, 0, 9, 8};
     CDibImage::DrawToDevice(dc, picture, block, picture, nullptr);
-    ASSERT_EQ(dc.painted.size(), 3u);
-    EXPECT_EQ((dc.painted[{2, 3}]), IndexColor(32));
-    EXPECT_EQ((dc.painted[{4, 3}]), IndexColor(34));
+    ASSERT_EQ(dc.PaintedPixels(), 3u);
+    EXPECT_EQ(dc.Pixel(2, 3), IndexColor(32));
+    EXPECT_EQ(dc.Pixel(4, 3), IndexColor(34));
 
     // A destination beyond the picture paints only where picture pixels land.
-    CRecordingDC wide;
+    CMemoryDC wide = Canvas();
     CDibImage::DrawToDevice(wide, Rect{10, 20, 30, 40}, block, Rect{5, 6, 25, 26}, nullptr);
-    EXPECT_EQ(wide.painted.size(), 4u * 2u);
-    EXPECT_EQ((wide.painted[{10, 20}]), IndexColor(65));
-    EXPECT_EQ((wide.painted[{13, 21}]), IndexColor(78));
+    EXPECT_EQ(wide.PaintedPixels(), 4u * 2u);
+    EXPECT_EQ(wide.Pixel(10, 20), IndexColor(65));
+    EXPECT_EQ(wide.Pixel(13, 21), IndexColor(78));
 }
 
 TEST(DrawToDevice, StretchTakesTheNearestSourcePixel)
 {
     const DibHandle block = IndexedImage(4, 2);
-    CRecordingDC up;
+    CMemoryDC up = Canvas();
     EXPECT_EQ(CDibImage::DrawToDevice(up, Rect{0, 0, 8, 4}, block, Rect{0, 0, 4, 2}, nullptr), 2);
-    ASSERT_EQ(up.painted.size(), 32u);
+    ASSERT_EQ(up.PaintedPixels(), 32u);
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 8; ++x)
-            EXPECT_EQ((up.painted[{x, y}]), IndexColor(10 * (y / 2) + x / 2)) << x << "," << y;
+            EXPECT_EQ(up.Pixel(x, y), IndexColor(10 * (y / 2) + x / 2)) << x << "," << y;
     }
-    CRecordingDC down; // 4 columns into 2: the centres fall on columns 1 and 3
+    CMemoryDC down = Canvas(); // 4 columns into 2: the centres fall on columns 1 and 3
     CDibImage::DrawToDevice(down, Rect{0, 0, 2, 1}, block, Rect{0, 0, 4, 2}, nullptr);
-    EXPECT_EQ((down.painted[{0, 0}]), IndexColor(11));
-    EXPECT_EQ((down.painted[{1, 0}]), IndexColor(13));
+    EXPECT_EQ(down.Pixel(0, 0), IndexColor(11));
+    EXPECT_EQ(down.Pixel(1, 0), IndexColor(13));
 }
 
 TEST(DrawToDevice, DecodesEveryDrawableDepth)
@@ -192,10 +174,10 @@ TEST(DrawToDevice, DecodesEveryDrawableDepth)
 TEST(DrawToDevice, DrawsNothingForWhatCannotBeShown)
 {
     const auto drawn = [](const DibHandle &block) {
-        CRecordingDC dc;
+        CMemoryDC dc = Canvas();
         const int lines
             = CDibImage::DrawToDevice(dc, Rect{0, 0, 4, 2}, block, Rect{0, 0, 4, 2}, nullptr);
-        return lines == 0 && dc.painted.empty();
+        return lines == 0 && dc.PaintedPixels() == 0;
     };
     EXPECT_TRUE(drawn(DibHandle()));
     const auto image = [](TestImages::DibFields fields, std::size_t tableBytes = 0) {
@@ -219,17 +201,17 @@ TEST(DrawToDevice, SelectsThePaletteInTheBackgroundAndRestoresThePreviousOne)
     CPalette palette, earlier;
     const Rect picture{0, 0, 2, 2};
 
-    CRecordingDC dc;
-    dc.m_selected = &earlier;
+    CSelectionLog dc;
+    dc.CMemoryDC::SelectPalette(&earlier, false);
     CDibImage::DrawToDevice(dc, picture, block, picture, &palette);
     ASSERT_EQ(dc.selections.size(), 2u);
     EXPECT_EQ(dc.selections[0], std::make_pair(static_cast<const CPalette *>(&palette), true));
     EXPECT_EQ(dc.selections[1], std::make_pair(static_cast<const CPalette *>(&earlier), true));
 
-    CRecordingDC fresh; // nothing selected before: nothing to restore
+    CSelectionLog fresh; // nothing selected before: nothing to restore
     CDibImage::DrawToDevice(fresh, picture, block, picture, &palette);
     EXPECT_EQ(fresh.selections.size(), 1u);
-    CRecordingDC none;
+    CSelectionLog none;
     CDibImage::DrawToDevice(none, picture, block, picture, nullptr);
     EXPECT_TRUE(none.selections.empty());
 }
@@ -273,4 +255,30 @@ TEST(BuildPalette, TakesTheColourTableInPaletteOrder)
                                 none));
     EXPECT_FALSE(none.IsCreated());
     EXPECT_FALSE(CDibImage::BuildPalette(DibHandle(), none));
+}
+
+TEST(MemoryDC, KeepsWhatFallsInsideItsAreaAndCountsTheRest)
+{
+    // A 3 x 3 block, pixel values 1..9, over a 4 x 3 canvas at (10, 20).
+    const std::uint32_t block[] = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0};
+    const auto paint = [&](std::int32_t x, std::int32_t y) {
+        CMemoryDC dc(Rect{10, 20, 14, 23}, 0xAA);
+        dc.PutPixels(x, y, 3, 3, block, 4);
+        std::vector<std::uint32_t> canvas;
+        for (std::int32_t row = 20; row < 23; ++row)
+            canvas.insert(canvas.end(), dc.Row(row), dc.Row(row) + 4);
+        return std::make_tuple(canvas, dc.PaintedPixels(), dc.StrayPixels());
+    };
+    using Pixels = std::vector<std::uint32_t>;
+    EXPECT_EQ(paint(11, 20),
+              std::make_tuple(Pixels{0xAA, 1, 2, 3, 0xAA, 4, 5, 6, 0xAA, 7, 8, 9}, 9ull, 0ull));
+    EXPECT_EQ(
+        paint(8, 19),
+        std::make_tuple(Pixels{6, 0xAA, 0xAA, 0xAA, 9, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA},
+                        9ull, 7ull));
+    EXPECT_EQ(
+        paint(13, 22),
+        std::make_tuple(Pixels{0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 1},
+                        9ull, 8ull));
+    EXPECT_EQ(paint(14, 20), std::make_tuple(Pixels(12, 0xAA), 9ull, 9ull));
 }

@@ -4,6 +4,7 @@
 #include "PointKernelPaths.h"
 #include "PointKernels.h"
 #include "PointTables.h"
+#include "TestImages.h"
 
 #include <algorithm>
 #include <array>
@@ -279,7 +280,7 @@ TEST_P(KernelPaths, TransformsAndHistogramMatchThePlainTableLoop)
     std::mt19937 rng(9);
     for (std::int32_t width = 1; width <= 200; ++width) {
         for (std::int32_t height : {1, 2, 5}) {
-            const auto stride = static_cast<std::size_t>(PointKernels::GrayRowStride(width));
+            const auto stride = TestImages::Stride8(width);
             CCanvas canvas(static_cast<std::size_t>(width), static_cast<std::size_t>(height),
                            stride, rng() % 64, rng);
             const Rows original = canvas.RowsOf(canvas.Original());
@@ -337,7 +338,7 @@ TEST_P(KernelPaths, LongRowsAndWholeBlocksWithoutPadding)
     std::mt19937 rng(10);
     for (std::int32_t width : {4, 64, 1000, 4096, 10004}) {
         const std::int32_t height = 37;
-        const auto stride = static_cast<std::size_t>(PointKernels::GrayRowStride(width));
+        const auto stride = TestImages::Stride8(width);
         CCanvas canvas(static_cast<std::size_t>(width), static_cast<std::size_t>(height), stride,
                        rng() % 64, rng);
         const GrayTable stretch = PointTables::GrayStretch(10, 200, 100, 20);
@@ -469,7 +470,7 @@ TEST(CountHistogram, LargeImagesWithOddWidths)
     std::mt19937 rng(14);
     for (std::int32_t width : {1001, 1002, 1003, 1004}) {
         const std::int32_t height = 1049;
-        const auto stride = static_cast<std::size_t>(PointKernels::GrayRowStride(width));
+        const auto stride = TestImages::Stride8(width);
         Bytes rows(stride * static_cast<std::size_t>(height));
         for (std::size_t i = 0; i < rows.size(); ++i)
             rows[i] = static_cast<std::uint8_t>(width == 1003 ? i / 4099 : rng());

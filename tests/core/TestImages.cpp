@@ -1,6 +1,7 @@
 #include "TestImages.h"
 
 #include "DibImage.h"
+#include "DibLayout.h"
 #include "DibLock.h"
 #include "MemFile.h"
 
@@ -97,7 +98,7 @@ Bytes MakeGray8Bmp(std::int32_t width, std::int32_t height, std::span<const std:
 
 std::size_t Stride8(std::int32_t width)
 {
-    return static_cast<std::size_t>((width * 8 + 31) / 32 * 4);
+    return static_cast<std::size_t>(RowStride(static_cast<std::uint32_t>(width), 8));
 }
 
 Bytes RandomRows(std::int32_t width, std::int32_t height, std::uint32_t seed)

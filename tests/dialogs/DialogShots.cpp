@@ -1,6 +1,7 @@
 // Shows each parameter dialog with the commands' first values on the real display and saves
 // what the display shows of it, plus the threshold and linear dialogs in the middle of a drag.
 //   dialog_shots OUT_PREFIX      (writes OUT_PREFIX-<name>.png)
+#include "DibLayout.h"
 #include "IntensityDlg.h"
 #include "LinerParaDlg.h"
 #include "PointStreDlg.h"
@@ -85,7 +86,7 @@ int main(int argc, char **argv)
     // Levels that pile up in the middle, 301 x 200 (rows padded).
     const std::int32_t width = 301;
     const std::int32_t height = 200;
-    const std::int32_t stride = (width + 3) / 4 * 4;
+    const auto stride = static_cast<std::int32_t>(RowStride(width, 8));
     std::vector<std::uint8_t> rows(static_cast<std::size_t>(stride) * height);
     for (std::int32_t y = 0; y < height; ++y)
         for (std::int32_t x = 0; x < width; ++x)
