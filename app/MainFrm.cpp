@@ -318,7 +318,7 @@ void CMainFrame::BuildMenuBar(std::span<const MenuResources::Popup> popups)
                 menu->addAction(action);
             }
         }
-        if (QString::fromUtf8(popup.title) == QStringLiteral("窗口(&W)"))
+        if (popup.windowList)
             connect(menu, &QMenu::aboutToShow, this, [this, menu] { FillWindowList(menu); });
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
     }
