@@ -382,6 +382,13 @@ TEST_F(ShellTest, WindowsOfOneDocumentAreNumbered)
     Windows()[0]->close();
     FlushDeletes();
     EXPECT_EQ(WindowList(Frame().menuBar()), (Lines{"-", "* &1 pal8.bmp", "  &2 Tonecr1"}));
+
+    // Closing a window in the background renames the others as well.
+    ASSERT_TRUE(Frame().RouteCommand(57648));
+    Frame().MdiArea()->setActiveSubWindow(Windows()[1]);
+    Windows()[2]->close();
+    FlushDeletes();
+    EXPECT_EQ(WindowList(Frame().menuBar()), (Lines{"-", "  &1 pal8.bmp", "* &2 Tonecr1"}));
 }
 
 // Arrange icons lines the minimised windows up along the bottom of the area, side by side.
