@@ -772,6 +772,23 @@ TEST_F(ShellTest, SaveAsUpdatesTheRecentFilesAtOnce)
     EXPECT_EQ(Frame().ActiveChild()->GetDocument()->GetPathName(), first);
 }
 
+// A recent file that no longer opens is reported, leaves the list and leaves no document.
+TEST_F(ShellTest, RecentFileThatNoLongerOpensLeavesTheList)
+{
+    const QString gone = WritePattern(m_dir, "gone.bmp", 2, 2);
+    ASSERT_NE(m_pApp->OpenDocumentFile(gone), nullptr);
+    ASSERT_TRUE(m_pApp->CloseAllDocuments());
+    FlushDeletes();
+    ASSERT_TRUE(QDir().remove(gone));
+    m_ui.Clear();
+    ASSERT_TRUE(Frame().RouteCommand(57616));
+    FlushDeletes();
+    EXPECT_EQ(m_ui.messages.size(), 1u);
+    EXPECT_TRUE(m_pApp->RecentFiles().Files().isEmpty());
+    EXPECT_TRUE(m_pApp->findChildren<CTonecraftDoc *>().isEmpty());
+    EXPECT_TRUE(Windows().isEmpty());
+}
+
 // --- The view on screen ----------------------------------------------------------------------
 
 class ViewPaintTest : public ::testing::Test
