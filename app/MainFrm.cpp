@@ -53,9 +53,7 @@ CMainFrame::CMainFrame(CCmdTarget *application)
     connect(m_lpMdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow *window) {
         if (auto *child = qobject_cast<CChildFrame *>(window))
             child->GetView()->OnActivateView(true);
-        RefreshMenus();
-        UpdateTitle();
-        UpdateCommandStates();
+        WindowsChanged();
     });
 
     // The accelerator table: shortcuts of the window, each running its command when enabled.
@@ -270,19 +268,21 @@ CChildFrame *CMainFrame::AddChildFrame(CTonecraftDoc *document)
         UpdateTitle();
     });
     connect(child, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::UpdateTitle);
-    connect(child, &QObject::destroyed, this, [this] {
-        UpdateChildTitles();
-        RefreshMenus();
-        UpdateTitle();
-        UpdateCommandStates();
-    });
+    connect(child, &QObject::destroyed, this, &CMainFrame::WindowsChanged);
     child->ActivateFrame(Qt::WindowNoState);
     m_lpMdiArea->setActiveSubWindow(child);
+    WindowsChanged();
+    return child;
+}
+
+void CMainFrame::WindowsChanged()
+{
+    // Opening, closing or activating a window may change the window names, the menu bar,
+    // the main title and which commands can run.
     UpdateChildTitles();
     RefreshMenus();
     UpdateTitle();
     UpdateCommandStates();
-    return child;
 }
 
 void CMainFrame::RefreshMenus()
@@ -318,7 +318,7 @@ void CMainFrame::BuildMenuBar(std::span<const MenuResources::Popup> popups)
                 menu->addAction(action);
             }
         }
-        if (QString::fromUtf8(popup.title) == QStringLiteral("窗口(&W)"))
+        if (popup.windowList)
             connect(menu, &QMenu::aboutToShow, this, [this, menu] { FillWindowList(menu); });
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
     }

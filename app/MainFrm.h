@@ -70,6 +70,7 @@ private:
     void BuildMenuBar(std::span<const MenuResources::Popup> popups);
     void FillRecentFiles(QMenu *menu, const MenuResources::Item &placeholder);
     void FillWindowList(QMenu *menu);
+    void WindowsChanged();
     void UpdateTitle();
     void UpdateChildTitles();
     void ArrangeIcons();

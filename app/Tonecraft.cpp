@@ -63,20 +63,30 @@ bool CTonecraftApp::InitInstance(const QStringList &arguments)
     return true;
 }
 
-CTonecraftDoc *CTonecraftApp::OnFileNew()
+CTonecraftDoc *CTonecraftApp::CreateDocument(const std::function<bool(CTonecraftDoc &)> &load)
 {
-    auto *document = new CTonecraftDoc(this);
-    if (!document->OnNewDocument()) {
-        delete document;
+    // The document is this object's child from the start, as during its load, but is only
+    // kept once the load has succeeded.
+    auto owned = std::make_unique<CTonecraftDoc>(this);
+    if (!load(*owned))
         return nullptr;
-    }
-    const QString typeName
-        = QString::fromUtf8(StringTable::Find(CommandId::kImageType)).section('\n', 1, 1);
-    document->SetTitle(typeName + QString::number(++m_nUntitled));
+    CTonecraftDoc *document = owned.release();
     connect(document, &CDocument::closeRequested, this,
             [this, document] { CloseDocument(document); });
     m_pMainFrame->AddChildFrame(document);
     return document;
+}
+
+CTonecraftDoc *CTonecraftApp::OnFileNew()
+{
+    return CreateDocument([this](CTonecraftDoc &document) {
+        if (!document.OnNewDocument())
+            return false;
+        const QString typeName
+            = QString::fromUtf8(StringTable::Find(CommandId::kImageType)).section('\n', 1, 1);
+        document.SetTitle(typeName + QString::number(++m_nUntitled));
+        return true;
+    });
 }
 
 CTonecraftDoc *CTonecraftApp::OpenDocumentFile(const QString &path)
@@ -91,15 +101,8 @@ CTonecraftDoc *CTonecraftApp::OpenDocumentFile(const QString &path)
             return open;
         }
     }
-    auto *document = new CTonecraftDoc(this);
-    if (!document->OnOpenDocument(path)) {
-        delete document;
-        return nullptr;
-    }
-    connect(document, &CDocument::closeRequested, this,
-            [this, document] { CloseDocument(document); });
-    m_pMainFrame->AddChildFrame(document);
-    return document;
+    return CreateDocument(
+        [&path](CTonecraftDoc &document) { return document.OnOpenDocument(path); });
 }
 
 CChildFrame *CTonecraftApp::FrameOf(CTonecraftDoc *document) const

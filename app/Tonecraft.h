@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QObject>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class CChildFrame;
@@ -45,6 +46,8 @@ public:
     bool OnCommand(int command) override;
 
 private:
+    // A new document, kept and shown in a new window when `load` succeeds; null otherwise.
+    CTonecraftDoc *CreateDocument(const std::function<bool(CTonecraftDoc &)> &load);
     CChildFrame *FrameOf(CTonecraftDoc *document) const;
     void OnChildClosing(CChildFrame *frame, bool &accept);
     void CloseDocument(CTonecraftDoc *document);

@@ -62,7 +62,7 @@ void CTonecraftDoc::PrepareImage()
         m_pPalette.reset();
 }
 
-bool CTonecraftDoc::ReadImageFile(const QString &path, std::optional<CWaitCursor> &wait)
+bool CTonecraftDoc::LoadImageFile(const QString &path, bool refusalWhileBusy)
 {
     CDiskFile file;
     CFileException openError(CFileException::Cause::Generic, 0, path.toStdString());
@@ -70,16 +70,32 @@ bool CTonecraftDoc::ReadImageFile(const QString &path, std::optional<CWaitCursor
         ReportSaveLoadException(path, &openError, false, kPromptOpenFailed);
         return false;
     }
-    wait.emplace();
-    m_pDibImage = std::make_unique<CDibImage>();
-    m_hImageBlock.Reset();
-    try {
-        m_hImageBlock = CDibImage::ReadBmpFile(file);
-    } catch (const CFileException &error) {
-        file.Abort();
-        wait.reset();
-        ReportSaveLoadException(path, &error, false, kPromptOpenFailed);
+    std::optional<CFileException> readError;
+    {
+        CWaitCursor wait;
+        m_pDibImage = std::make_unique<CDibImage>();
         m_hImageBlock.Reset();
+        try {
+            m_hImageBlock = CDibImage::ReadBmpFile(file);
+        } catch (const CFileException &error) {
+            file.Abort();
+            readError = error;
+        }
+        if (!readError) {
+            PrepareImage();
+            if (refusalWhileBusy && m_hImageBlock.IsNull())
+                ShowMessage(Messages::kReadError, MessageStyle::kIconInformation);
+        }
+    }
+    if (readError) {
+        ReportSaveLoadException(path, &*readError, false, kPromptOpenFailed);
+        m_hImageBlock.Reset();
+        m_pDibImage.reset();
+        return false;
+    }
+    if (m_hImageBlock.IsNull()) {
+        if (!refusalWhileBusy)
+            ShowMessage(Messages::kReadError, MessageStyle::kIconInformation);
         m_pDibImage.reset();
         return false;
     }
@@ -88,17 +104,8 @@ bool CTonecraftDoc::ReadImageFile(const QString &path, std::optional<CWaitCursor
 
 bool CTonecraftDoc::OpenImageFile(const QString &path)
 {
-    std::optional<CWaitCursor> wait;
-    if (!ReadImageFile(path, wait))
+    if (!LoadImageFile(path, false))
         return false;
-    PrepareImage();
-    wait.reset();
-
-    if (m_hImageBlock.IsNull()) {
-        ShowMessage(Messages::kReadError, MessageStyle::kIconInformation);
-        m_pDibImage.reset();
-        return false;
-    }
     SetPathName(path, true);
     SetModifiedFlag(false);
     return true;
@@ -147,15 +154,8 @@ void CTonecraftDoc::OnCmdReload()
             == DialogResult::kNo)
         return;
 
-    std::optional<CWaitCursor> wait;
-    if (!ReadImageFile(GetPathName(), wait))
+    if (!LoadImageFile(GetPathName(), true))
         return;
-    PrepareImage();
-    if (m_hImageBlock.IsNull()) {
-        ShowMessage(Messages::kReadError, MessageStyle::kIconInformation);
-        m_pDibImage.reset();
-        return;
-    }
     SetModifiedFlag(false);
     UpdateAllViews(nullptr, 0);
 }

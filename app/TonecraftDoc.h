@@ -2,12 +2,10 @@
 
 #include "DibHandle.h"
 #include "Document.h"
-#include "WaitCursor.h"
 
 #include <QSize>
 #include <cstdint>
 #include <memory>
-#include <optional>
 
 class CDibImage;
 class CPalette;
@@ -58,11 +56,12 @@ public:
     bool OnSaveDocument(const QString &path) override { return SaveImageFile(path); }
 
 private:
-    // Opens `path` and reads it into the document with a fresh CDibImage, starting the wait
-    // cursor in `wait` (left running for the caller). False after the standard report when
-    // the file cannot be opened (the document unchanged) or a device error ends the read
-    // (the document then without image or CDibImage, the wait cursor ended).
-    bool ReadImageFile(const QString &path, std::optional<CWaitCursor> &wait);
+    // Reads `path` into the document with a fresh CDibImage and prepares its image, all under
+    // one busy-cursor scope. False after the report when the file cannot be opened (the
+    // document unchanged), a device error ends the read or the image is refused (the document
+    // then without image or CDibImage). Device errors are reported once the cursor has ended;
+    // a refused image's message appears while it still runs when `refusalWhileBusy` is set.
+    bool LoadImageFile(const QString &path, bool refusalWhileBusy);
 
     // Shows one of the document's own messages: no owner window, caption "系统提示".
     static int ShowMessage(const char *text, unsigned style);

@@ -75,8 +75,8 @@ constexpr Item kImageWindow[] = {
     {"排列图标(&A)", kWindowArrange},
 };
 constexpr Popup kImageMenu[] = {
-    {"文件(&F)", kImageFile}, {"编辑(&E)", kImageEdit},   {"点运算(&P)", kImagePoint},
-    {"查看(&V)", kImageView}, {"窗口(&W)", kImageWindow}, {"帮助(&H)", kHelp},
+    {"文件(&F)", kImageFile}, {"编辑(&E)", kImageEdit},         {"点运算(&P)", kImagePoint},
+    {"查看(&V)", kImageView}, {"窗口(&W)", kImageWindow, true}, {"帮助(&H)", kHelp},
 };
 
 constexpr Accelerator kAccelerators[] = {

@@ -17,6 +17,8 @@ struct Popup
 {
     const char *title;
     std::span<const Item> items;
+    // The popup that lists the open windows below its items when it opens.
+    bool windowList = false;
 };
 
 struct Accelerator

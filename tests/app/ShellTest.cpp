@@ -310,14 +310,27 @@ TEST_F(ShellTest, StartsWithoutDocumentEvenWithAFileOnTheCommandLine)
     EXPECT_TRUE(m_pApp->RecentFiles().Files().isEmpty());
 }
 
+// At start and again once the close command has taken the last window away.
 TEST_F(ShellTest, MenuBarWithoutDocumentMatchesTheTable)
 {
-    ExpectLines(Describe(Frame().menuBar()), Describe(kMenuBar128));
-    ExpectStates(Frame(), {57601, 57606, 57665, 59392, 59393, 57664, 57600},
-                 {57616, 57603, 57607, 57643, 57635, 57634, 57637, 57648, 57680});
-    for (const int command : {59392, 59393}) {
-        EXPECT_TRUE(MenuAction(Frame().menuBar(), command)->isCheckable());
-        EXPECT_TRUE(MenuAction(Frame().menuBar(), command)->isChecked());
+    for (const bool afterClose : {false, true}) {
+        SCOPED_TRACE(afterClose ? "after the close command" : "at start");
+        if (afterClose) {
+            m_pApp->OnFileNew();
+            ASSERT_TRUE(Frame().RouteCommand(57602));
+            FlushDeletes();
+            EXPECT_TRUE(Windows().isEmpty());
+        }
+        EXPECT_EQ(Frame().CurrentMenuId(), 128);
+        EXPECT_EQ(Title(), "Tonecraft");
+        ExpectLines(Describe(Frame().menuBar()), Describe(kMenuBar128));
+        ExpectStates(Frame(), {57601, 57606, 57665, 59392, 59393, 57664, 57600},
+                     {57616, 57603, 57607, 57643, 57635, 57634, 57637, 57648, 57680});
+        EXPECT_FALSE(Frame().ToolBar()->widgetForAction(Frame().ActionFor(57603))->isEnabled());
+        for (const int command : {59392, 59393}) {
+            EXPECT_TRUE(MenuAction(Frame().menuBar(), command)->isCheckable());
+            EXPECT_TRUE(MenuAction(Frame().menuBar(), command)->isChecked());
+        }
     }
 }
 
@@ -369,6 +382,13 @@ TEST_F(ShellTest, WindowsOfOneDocumentAreNumbered)
     Windows()[0]->close();
     FlushDeletes();
     EXPECT_EQ(WindowList(Frame().menuBar()), (Lines{"-", "* &1 pal8.bmp", "  &2 Tonecr1"}));
+
+    // Closing a window in the background renames the others as well.
+    ASSERT_TRUE(Frame().RouteCommand(57648));
+    Frame().MdiArea()->setActiveSubWindow(Windows()[1]);
+    Windows()[2]->close();
+    FlushDeletes();
+    EXPECT_EQ(WindowList(Frame().menuBar()), (Lines{"-", "  &1 pal8.bmp", "* &2 Tonecr1"}));
 }
 
 // Arrange icons lines the minimised windows up along the bottom of the area, side by side.
@@ -452,18 +472,6 @@ TEST_F(ShellTest, MainTitleAddsTheActiveDocumentsTitleOnce)
     EXPECT_EQ(Title(), "Tonecraft");
 }
 
-TEST_F(ShellTest, CloseCommandReturnsToTheMainMenuBar)
-{
-    m_pApp->OnFileNew();
-    ASSERT_TRUE(Frame().RouteCommand(57602));
-    FlushDeletes();
-    EXPECT_TRUE(Windows().isEmpty());
-    EXPECT_EQ(Frame().CurrentMenuId(), 128);
-    ExpectLines(Describe(Frame().menuBar()), Describe(kMenuBar128));
-    EXPECT_EQ(Title(), "Tonecraft");
-    EXPECT_FALSE(Frame().ToolBar()->widgetForAction(Frame().ActionFor(57603))->isEnabled());
-}
-
 // The frame used to run its own handlers on a half-destroyed object when it went with
 // windows still open.
 TEST_F(ShellTest, EndingWithWindowsOpenIsClean)
@@ -533,11 +541,7 @@ TEST(Accelerators, TableIsExactlyTheFourteenKeys)
         EXPECT_EQ(application.commands, std::vector<int>{a.command});
     }
 
-    // The reload item shows Ctrl+R, but no accelerator has it.
     application.commands.clear();
-    QTest::keyClick(&frame, Qt::Key_R, Qt::ControlModifier);
-    EXPECT_TRUE(application.commands.empty());
-
     application.disabled = {57600, 57637};
     for (const Accelerator &a : {kAccelerators[0], kAccelerators[7], kAccelerators[11]}) {
         QTest::keyClick(&frame, a.key, a.modifiers);
@@ -562,7 +566,8 @@ TEST_F(ShellTest, AcceleratorsRunTheProgramsCommands)
     EXPECT_EQ(Active(), "picked.bmp");
     EXPECT_TRUE(m_ui.fileAnswers.empty());
 
-    // Ctrl+R neither reloads nor asks; undo, cut and the pane keys do nothing either.
+    // The reload item shows Ctrl+R, but the key neither reloads nor asks; undo, cut and the
+    // pane keys do nothing either.
     Frame().ActiveChild()->GetDocument()->SetModifiedFlag(true);
     m_ui.Clear();
     for (const Accelerator &a : {Accelerator{Qt::Key_R, Qt::ControlModifier, 0}, kAccelerators[4],
@@ -765,6 +770,23 @@ TEST_F(ShellTest, SaveAsUpdatesTheRecentFilesAtOnce)
     MenuAction(Frame().menuBar(), 57617)->trigger();
     EXPECT_EQ(Active(), "first.bmp");
     EXPECT_EQ(Frame().ActiveChild()->GetDocument()->GetPathName(), first);
+}
+
+// A recent file that no longer opens is reported, leaves the list and leaves no document.
+TEST_F(ShellTest, RecentFileThatNoLongerOpensLeavesTheList)
+{
+    const QString gone = WritePattern(m_dir, "gone.bmp", 2, 2);
+    ASSERT_NE(m_pApp->OpenDocumentFile(gone), nullptr);
+    ASSERT_TRUE(m_pApp->CloseAllDocuments());
+    FlushDeletes();
+    ASSERT_TRUE(QDir().remove(gone));
+    m_ui.Clear();
+    ASSERT_TRUE(Frame().RouteCommand(57616));
+    FlushDeletes();
+    EXPECT_EQ(m_ui.messages.size(), 1u);
+    EXPECT_TRUE(m_pApp->RecentFiles().Files().isEmpty());
+    EXPECT_TRUE(m_pApp->findChildren<CTonecraftDoc *>().isEmpty());
+    EXPECT_TRUE(Windows().isEmpty());
 }
 
 // --- The view on screen ----------------------------------------------------------------------
