@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPen>
+#include <QWidget>
 
 #include <algorithm>
 #include <cstdlib>
@@ -186,4 +187,10 @@ void CCurvePlot::Handle(int left, int top)
     m_lpPainter->fillRect(left, top, 4, 4, QColor(kGreen));
     m_lpPainter->setBrush(Qt::NoBrush);
     m_lpPainter->drawRect(left, top, 3, 3);
+}
+
+void CCurvePlot::Repaint(QWidget &owner, QPoint origin)
+{
+    Invalidate();
+    owner.update(QRect(origin, QSize(PlotGeometry::kSurfaceWidth, PlotGeometry::kSurfaceHeight)));
 }

@@ -9,6 +9,7 @@
 
 class QPainter;
 class QString;
+class QWidget;
 
 // The preview surface of a parameter dialog: a 330 x 300 back buffer that every repaint redraws
 // whole from the dialog's members: the common frame, then the dialog's own part through a
@@ -33,6 +34,8 @@ public:
 
     // The next Surface() or Paint() redraws the buffer from the members.
     void Invalidate() { m_bStale = true; }
+    // Invalidates the buffer and asks `owner` to repaint the surface at `origin`, nothing more.
+    void Repaint(QWidget &owner, QPoint origin);
 
     // The buffer, redrawn first when stale.
     [[nodiscard]] const QImage &Surface();

@@ -91,8 +91,7 @@ void CIntensityDlg::accept()
 
 void CIntensityDlg::Repaint()
 {
-    m_plot.Invalidate();
-    update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
+    m_plot.Repaint(*this, m_controls.TopLeft(Id::kPreview));
 }
 
 void CIntensityDlg::paintEvent(QPaintEvent * /*event*/)

@@ -64,8 +64,7 @@ void CLinerParaDlg::OnKillFocus()
 
 void CLinerParaDlg::Repaint()
 {
-    m_plot.Invalidate();
-    update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
+    m_plot.Repaint(*this, m_controls.TopLeft(Id::kPreview));
 }
 
 void CLinerParaDlg::paintEvent(QPaintEvent * /*event*/)

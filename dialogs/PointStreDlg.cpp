@@ -82,8 +82,7 @@ void CPointStreDlg::accept()
 
 void CPointStreDlg::Repaint()
 {
-    m_plot.Invalidate();
-    update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
+    m_plot.Repaint(*this, m_controls.TopLeft(Id::kPreview));
 }
 
 void CPointStreDlg::paintEvent(QPaintEvent * /*event*/)

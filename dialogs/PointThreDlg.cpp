@@ -59,8 +59,7 @@ void CPointThreDlg::accept()
 
 void CPointThreDlg::Repaint()
 {
-    m_plot.Invalidate();
-    update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
+    m_plot.Repaint(*this, m_controls.TopLeft(Id::kPreview));
 }
 
 void CPointThreDlg::paintEvent(QPaintEvent * /*event*/)

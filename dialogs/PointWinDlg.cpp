@@ -73,8 +73,7 @@ void CPointWinDlg::accept()
 
 void CPointWinDlg::Repaint()
 {
-    m_plot.Invalidate();
-    update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
+    m_plot.Repaint(*this, m_controls.TopLeft(Id::kPreview));
 }
 
 void CPointWinDlg::paintEvent(QPaintEvent * /*event*/)
