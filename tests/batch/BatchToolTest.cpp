@@ -20,9 +20,8 @@ namespace {
 
 const std::string kReadError = "读取图像时出错！可能是不支持该类型的图像文件！\n";
 
-// A run of the tool, and a text its standard output (on success) or its error output must
-// hold; "\n" stands also for the start. `shell` runs first: a ulimit, a pipe into standard
-// input, another user, a redirection.
+// A run of the tool and a text its output (on success) or error output holds, "\n" also at the
+// start. `shell` runs first: a ulimit, a pipe into standard input, another user, a redirection.
 struct Case
 {
     Args args;
@@ -44,10 +43,7 @@ protected:
     void TearDown() override { fs::remove_all(m_dir), fs::remove(m_out), fs::remove(m_err); }
 
     std::string Path(const std::string &name) const { return (m_dir / name).string(); }
-    std::string Put(const std::string &name, const Bytes &b)
-    {
-        return WriteFile(Path(name), b), Path(name);
-    }
+    std::string Put(const std::string &n, const Bytes &b) { return WriteFile(Path(n), b), Path(n); }
     std::size_t Files() const { return std::distance(fs::directory_iterator(m_dir), {}); }
 
     // A sanitizer report ends the tool with an exit code that no test accepts.
@@ -63,13 +59,11 @@ protected:
                 {out.begin(), out.end()},
                 {err.begin(), err.end()}};
     }
-    // Failures print nothing on standard output.
     void Check(const Case &c) const
     {
         const Result r = Run(c.args, c.shell);
-        EXPECT_EQ(r.code, c.code) << c.text << r.err;
+        EXPECT_TRUE(r.code == c.code && (c.code == 0 || r.out.empty())) << c.text << r.err;
         EXPECT_NE(("\n" + (c.code == 0 ? r.out : r.err)).find(c.text), std::string::npos) << c.text;
-        EXPECT_TRUE(c.code == 0 || r.out.empty()) << c.text;
     }
     static std::string PipeFrom(const std::string &path) { return "cat '" + path + "' |"; }
 
@@ -79,27 +73,23 @@ protected:
     const std::string m_out = m_dir.string() + ".out", m_err = m_dir.string() + ".err";
 };
 
-// A PNG's inflated rows, none when its signature, a chunk length or a CRC is wrong; `largest`
-// gets the size of its largest IDAT chunk.
-Bytes ReadPng(const std::string &path, std::size_t &largest)
+// A PNG's rows; none when its signature, a length or a CRC is wrong or a chunk has more than
+// 1 MiB (one chunk's 32-bit length cannot hold a big picture).
+Bytes ReadPng(const std::string &path)
 {
     const Bytes f = ReadFile(path);
-    auto u32 = [&f](std::size_t at) {
-        return std::uint32_t{f[at]} << 24 | std::uint32_t{f[at + 1]} << 16
-            | std::uint32_t{f[at + 2]} << 8 | f[at + 3];
-    };
+    auto u32 = [&f](std::size_t at) { return __builtin_bswap32(GetU32(f, at)); };
     Bytes packed, rows((1 + 3 * std::uint64_t{u32(16)}) * u32(20));
     std::size_t at = 8;
     for (std::string type; type != "IEND"; at += 12 + u32(at)) {
-        if (at + 12 > f.size() || at + 12 + u32(at) > f.size())
-            return {};
-        const std::size_t n = u32(at);
+        const std::size_t n = at + 12 <= f.size() ? u32(at) : f.size();
         const std::uint8_t *chunk = f.data() + at + 4;
-        if (crc32(0, chunk, static_cast<uInt>(4 + n)) != u32(at + 8 + n))
+        if (at + 12 + n > f.size() || n > (1 << 20)
+            || crc32(0, chunk, static_cast<uInt>(4 + n)) != u32(at + 8 + n))
             return {};
         type.assign(chunk, chunk + 4);
         if (type == "IDAT")
-            packed.insert(packed.end(), chunk + 4, chunk + 4 + n), largest = std::max(largest, n);
+            packed.insert(packed.end(), chunk + 4, chunk + 4 + n);
     }
     uLongf size = rows.size();
     if (std::string(f.begin(), f.begin() + 8) != "\x89PNG\r\n\x1A\n" || at != f.size()
@@ -111,13 +101,12 @@ Bytes ReadPng(const std::string &path, std::size_t &largest)
 
 } // namespace
 
-TEST_F(BatchTest, TransformsAreByteExactWithPaddingAndTrailingBytes)
+TEST_F(BatchTest, TransformsAreByteExactAndEverySuiteFileIsReadOrRefused)
 {
     using NaiveTransforms::Linear, NaiveTransforms::Stretch;
     const std::pair<Args, int (*)(int)> cases[] = {
         {{"invert"}, [](int g) { return 255 - g; }},
-        {{"linear", "0.3", "17.25"}, [](int g) { return Linear(g, 0.3f, 17.25f); }},
-        {{"linear", "-1.7e0", "300"}, [](int g) { return Linear(g, -1.7f, 300.0f); }},
+        {{"linear", "-0.3e0", "+217.25"}, [](int g) { return Linear(g, -0.3f, 217.25f); }},
         {{"threshold", "128"}, [](int g) { return g < 128 ? 0 : 255; }},
         {{"window", "50", "200"}, [](int g) { return g < 50 ? 0 : (g > 200 ? 255 : g); }},
         {{"stretch", "50", "30", "200", "220"}, [](int g) { return Stretch(g, 50, 30, 200, 220); }},
@@ -138,37 +127,47 @@ TEST_F(BatchTest, TransformsAreByteExactWithPaddingAndTrailingBytes)
             EXPECT_EQ(ReadFile(Path("out.bmp")), want) << args[0] << " w=" << w;
         }
     }
+    for (const std::string &name : BmpSuiteFiles()) {
+        const std::string path = (BmpSuiteDir() / name).string();
+        for (const Args &args : {Args{"info", path}, Args{"invert", path, Path("out.bmp")}})
+            EXPECT_LE(Run(args).code, 1) << args[0] << " " << name;
+    }
 }
 
 TEST_F(BatchTest, CommandsPrintTheirResultsOrSayWhyNotAndLeaveTheOutputAlone)
 {
-    Bytes rows(8 * 3, 7); // 5 x 3 pixels: 200 then four 9s; the padding holds 7
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        rows[i] = i % 8 >= 5 ? 7 : i % 8 == 0 ? 200 : 9;
-    const std::string in = Put("in.bmp", MakeGray8Bmp(5, 3, rows));
-    const std::string out = Put("out.bmp", Bytes{'o', 'l', 'd'});
+    // 5 x 3 pixels: 200, then four 9s; the padding holds 7.
+    const Bytes rows{200, 9, 9, 9, 9, 7, 7, 7, 200, 9, 9, 9, 9, 7, 7, 7, 200, 9, 9, 9, 9, 7, 7, 7};
+    const std::string in = Put("in.bmp", MakeGray8Bmp(5, 3, rows)),
+                      text = Put("text.bmp", {'h', 'i'});
     const std::string eq = Put("eq.bmp", MakeGray8Bmp(2, 2, Bytes{10, 10, 1, 2, 20, 200, 3, 4}));
-    const std::string rgb = Put(
-        "rgb.bmp", MakeBmpFile(MakeDib({.width = 1, .height = 1, .bitCount = 24}, {}, Bytes(4))));
-    const std::string text = Put("text.bmp", Bytes{'h', 'e', 'l', 'l', 'o'});
-    const Bytes topDown
-        = MakeBmpFile(MakeDib({.width = 4, .height = -1}, GrayTable256(), Bytes(4, 3)));
-    const Bytes cut
-        = MakeBmpFile(MakeDib({.width = 64, .height = 64}, GrayTable256(), Bytes(4095, 1)));
+    auto bmp = [this](const char *name, DibFields f, const Bytes &table, std::size_t bytes) {
+        return Put(name, MakeBmpFile(MakeDib(f, table, Bytes(bytes, 1))));
+    };
+    const std::string rgb = bmp("rgb.bmp", {.width = 1, .height = 1, .bitCount = 24}, {}, 4);
+    const std::string topDown = bmp("topdown.bmp", {.width = 4, .height = -1}, GrayTable256(), 4);
+    const std::string cut = bmp("cut.bmp", {.width = 64, .height = 64}, GrayTable256(), 4095);
     // A core header: read and transformed, but not written.
-    const Bytes core = MakeBmpFile(
-        MakeDib({.headerSize = 12, .width = 4, .height = 1}, Bytes(768, 0), Bytes(4, 9)));
-    fs::create_directory(Path("taken"));
-    // A file the user may not write is not replaced, though the folder would let a rename
-    // through. Root runs the tool as nobody.
-    const std::string locked = Put("locked.bmp", Bytes{'o', 'l', 'd'});
+    const std::string core
+        = bmp("core.bmp", {.headerSize = 12, .width = 4, .height = 1}, Bytes(768), 4);
+    // What the output's name leads to: a link's target, a file with two names, a FIFO; a name
+    // as long as a name may be; a setuid file keeps its owner where the user may (root).
+    const Bytes old{'o', 'l', 'd'};
+    const std::string out = Put("out.bmp", old), owned = Put("owned.bmp", old), longest(250, 'n');
+    Put("target.bmp", old), Put("first.bmp", old), fs::create_directory(Path("taken"));
+    fs::create_symlink("target.bmp", Path("link.bmp"));
+    fs::create_hard_link(Path("first.bmp"), Path("second.bmp"));
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    Bytes fifo;
+    std::thread reader([&] { fifo = ReadFile(Path("fifo")); });
+    const uid_t owner = ::geteuid() == 0 ? 65534 : ::geteuid();
+    ASSERT_EQ(::chmod(owned.c_str(), 06754) | ::chown(owned.c_str(), owner, gid_t(-1)), 0);
+    // A read-only file is not replaced, though the folder allows a rename; root runs as nobody.
+    const std::string locked = Put("locked.bmp", old);
     fs::permissions(m_dir, fs::perms::all);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::others_read);
-    const std::string nobody
-        = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+    const char *nobody = ::geteuid() ? "" : "setpriv --reuid=65534 --regid=65534 --clear-groups";
     const std::string full = "exec >/dev/full;", noSpace = "'standard output': No space left";
-    const Args linear{"table", "linear", "2.0", "-128.0"},
-        stretch{"table", "stretch", "50", "30", "200", "220"};
     const Case cases[] = {
         {{"info", in}, 0, "\nwidth=5 height=3 bits=8 colors=256 header=40 compression=0\n"},
         {{"histogram", in}, 0, "\n7 0\n8 0\n9 12\n10 0\n"},
@@ -176,24 +175,21 @@ TEST_F(BatchTest, CommandsPrintTheirResultsOrSayWhyNotAndLeaveTheOutputAlone)
         {{"histogram", "--stats", in},
          0,
          "\npixels=15 min=9 max=200 mean=47.2000 median=9 stddev=76.4000 otsu=10\n"},
-        {linear, 0, "\n64 0\n65 2\n"},
-        {linear, 0, "\n191 254\n192 255\n"},
-        {stretch, 0, "\n25 15\n"},
-        {stretch, 0, "\n210 226\n"},
+        {{"table", "linear", "2.0", "-128.0"}, 0, "\n191 254\n192 255\n"},
+        {{"table", "stretch", "50", "30", "200", "220"}, 0, "\n25 15\n"},
+        {{"table", "stretch", "50", "30", "200", "220"}, 0, "\n210 226\n"},
         // A plus sign, a number too small for a float, a slope whose products leave the range.
         {{"table", "linear", "+1", "1e-50"}, 0, "\n100 100\n"},
         {{"table", "linear", "1e38", "-1e-50"}, 0, "\n0 0\n1 255\n"},
         // 10, 10, 20, 200 equalise to 127, 127, 191, 255; the padding stays.
         {{"equalize", eq, "-"}, 0, std::string("\x7F\x7F\x01\x02\xBF\xFF\x03\x04")},
         {{"--help"}, 0, "\n  tonecraft-batch histogram [--stats] IN.bmp\n"},
-        {{"--version"}, 0, "\ntonecraft-batch 1."},
         {{}, 2, "no command"},
         {{"sharpen", in, out}, 2, "sharpen"},
         {{"threshold", "256", in, out}, 2, "T '256'"},
         {{"threshold", "12a", in, out}, 2, "T '12a'"},
         {{"window", "10", in, out}, 2, "window takes"},
         {{"invert", in, out, out}, 2, "invert takes"},
-        {{"stretch", "1", "2", "3", "x", in, out}, 2, "Y2 'x'"},
         {{"linear", "1", "inf", in, out}, 2, "INTERCEPT 'inf'"},
         {{"linear", "1e39", "0", in, out}, 2, "SLOPE '1e39'"},
         {{"linear", "+-1", "0", in, out}, 2, "SLOPE '+-1'"},
@@ -202,12 +198,11 @@ TEST_F(BatchTest, CommandsPrintTheirResultsOrSayWhyNotAndLeaveTheOutputAlone)
         {{"table", "equalize"}, 2, "OPERATION 'equalize'"},
         {{"table", "linear", "1"}, 2, "takes 2"},
         {{"invert", rgb, out}, 1, "\n目前只支持256色位图的反色！\n"},
-        {{"stretch", "1", "2", "3", "4", rgb, out}, 1, "\n目前只支持256色位图的灰度拉伸！\n"},
         {{"histogram", rgb}, 1, "\n目前只支持查看256色位图灰度直方图！\n"},
         {{"invert", text, out}, 1, "\n" + kReadError},
-        {{"invert", Put("topdown.bmp", topDown), out}, 1, "\nBMP图像太大！\n" + kReadError},
-        {{"invert", Put("cut.bmp", cut), out}, 1, kReadError},
-        {{"invert", Put("core.bmp", core), out}, 1, "\n无法保存BMP图像！\n"},
+        {{"invert", topDown, out}, 1, "\nBMP图像太大！\n" + kReadError},
+        {{"invert", cut, out}, 1, kReadError},
+        {{"invert", core, out}, 1, "\n无法保存BMP图像！\n"},
         {{"invert", "-", "-"}, 1, kReadError, PipeFrom(text)},
         {{"invert", Path("missing.bmp"), out}, 3, "missing.bmp': No such file or directory"},
         {{"info", m_dir.string()}, 3, "Is a directory"},
@@ -216,66 +211,37 @@ TEST_F(BatchTest, CommandsPrintTheirResultsOrSayWhyNotAndLeaveTheOutputAlone)
         {{"invert", in, locked}, 3, "locked.bmp': Permission denied", nobody},
         {{"info", in}, 3, noSpace, full},
         {{"invert", in, "-"}, 3, noSpace, full},
+        {{"invert", in, Path("plain.bmp")}, 0, ""},
+        {{"invert", in, Path("link.bmp")}, 0, ""},
+        {{"invert", in, Path("second.bmp")}, 0, ""},
+        {{"invert", in, Path("fifo")}, 0, ""},
+        {{"invert", in, owned}, 0, ""},
+        {{"invert", in, Path(longest)}, 0, ""},
     };
     for (const Case &c : cases)
         Check(c);
-    EXPECT_EQ(ReadFile(out), (Bytes{'o', 'l', 'd'}));
-    EXPECT_EQ(ReadFile(locked), (Bytes{'o', 'l', 'd'}));
-    EXPECT_EQ(Files(), 10u) << "a temporary file was left behind";
-    EXPECT_TRUE(Run({}).err.ends_with(Run({"--help"}).out)) << "the usage, as on errors";
-}
-
-TEST_F(BatchTest, OutputLandsWhereItsNameLeadsWithItsPermissions)
-{
-    const std::string in = Put("in.bmp", MakeGray8Bmp(1, 1, Bytes(4, 0)));
-    const Bytes old{'o', 'l', 'd'};
-    Put("target.bmp", old), Put("first.bmp", old);
-    fs::create_symlink("target.bmp", Path("link.bmp"));
-    fs::create_hard_link(Path("first.bmp"), Path("second.bmp"));
-    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
-    Bytes fifo;
-    std::thread reader([&] { fifo = ReadFile(Path("fifo")); });
-    // Setuid and setgid go; the owner stays where the user may keep it (root).
-    const std::string owned = Put("owned.bmp", old);
-    const uid_t owner = ::geteuid() == 0 ? 65534 : ::geteuid();
-    ASSERT_EQ(::chmod(owned.c_str(), 06754) | ::chown(owned.c_str(), owner, gid_t(-1)), 0);
-    const std::string longest(250, 'n');
-    for (const std::string name : {"link.bmp", "second.bmp", "fifo", "owned.bmp", longest.c_str()})
-        EXPECT_EQ(Run({"invert", in, Path(name)}).code, 0) << name;
     reader.join();
-    Bytes want = MakeGray8Bmp(1, 1, Bytes{255, 0, 0, 0});
-    PutU32(want, 14 + 20, 4);
-    EXPECT_EQ(fifo, want);
+    EXPECT_TRUE(ReadFile(out) == old && ReadFile(locked) == old);
+    const Bytes want = ReadFile(Path("plain.bmp"));
     for (const std::string name : {"target.bmp", "first.bmp", "owned.bmp", longest.c_str()})
         EXPECT_EQ(ReadFile(Path(name)), want) << name;
-    EXPECT_TRUE(fs::is_symlink(Path("link.bmp")) && fs::is_fifo(Path("fifo")));
-    EXPECT_EQ(fs::hard_link_count(Path("first.bmp")), 2u);
-    EXPECT_EQ(fs::status(owned).permissions(), fs::perms(0754));
+    EXPECT_EQ(fifo, want);
+    EXPECT_TRUE(fs::is_symlink(Path("link.bmp")) && fs::is_fifo(Path("fifo"))
+                && fs::hard_link_count(Path("first.bmp")) == 2);
     struct stat info
     { };
-    EXPECT_TRUE(::stat(owned.c_str(), &info) == 0 && info.st_uid == owner);
-    EXPECT_EQ(Files(), 8u) << "a temporary file was left behind";
-}
+    ::stat(owned.c_str(), &info);
+    EXPECT_TRUE((info.st_mode & 07777) == 0754 && info.st_uid == owner) << info.st_mode;
+    EXPECT_EQ(Files(), 18u) << "a temporary file was left behind";
 
-TEST_F(BatchTest, StandardStreamsAndEverySuiteFile)
-{
     // Larger than a pipe's buffer and than one read, so the image arrives in pieces.
-    const std::string in = Put("in.bmp", MakeGray8Bmp(1501, 777, RandomRows(1501, 777, 5)));
-    const Result piped = Run({"stretch", "96", "0", "159", "255", "-", "-"}, PipeFrom(in));
-    EXPECT_EQ(piped.code, 0) << piped.err;
-    EXPECT_TRUE(piped.out == Run({"stretch", "96", "0", "159", "255", in, "-"}).out);
-    EXPECT_EQ(piped.out.size(), 14 + 40 + 1024 + 1504 * 777u);
-
-    for (const std::string &name : BmpSuiteFiles()) {
-        const std::string path = (BmpSuiteDir() / name).string();
-        for (const Args &args : {Args{"info", path}, Args{"invert", path, Path("out.bmp")}})
-            EXPECT_LE(Run(args).code, 1) << args[0] << " " << name;
-    }
+    const std::string big = Put("big.bmp", MakeGray8Bmp(1501, 777, RandomRows(1501, 777, 5)));
+    const Result piped = Run({"invert", "-", "-"}, PipeFrom(big));
+    EXPECT_TRUE(piped.code == 0 && piped.out == Run({"invert", big, "-"}).out) << piped.err;
 }
 
-// Compressed rows go out in chunks of bounded size (one chunk's 32-bit length cannot hold a
-// big picture) and decode to the picture's rows in the palette's colours. A signal that ends
-// the tool mid-write takes the temporary output file with it.
+// The picture's rows in the palette's colours. A signal that ends the tool mid-write takes the
+// temporary output file with it.
 TEST_F(BatchTest, RenderWritesBoundedChunksAndSignalsLeaveNoTemporaryFile)
 {
     const Bytes rows = RandomRows(3000, 3000, 3);
@@ -285,17 +251,13 @@ TEST_F(BatchTest, RenderWritesBoundedChunksAndSignalsLeaveNoTemporaryFile)
     const std::string in
         = Put("in.bmp", MakeBmpFile(MakeDib({.width = 3000, .height = 3000}, table, rows)));
     ASSERT_EQ(Run({"render", in, Path("out.png")}).code, 0);
-    std::size_t largest = 0;
-    const Bytes png = ReadPng(Path("out.png"), largest);
+    const Bytes png = ReadPng(Path("out.png"));
     ASSERT_EQ(png.size(), 3000 * 9001u);
-    EXPECT_LE(largest, std::size_t{1} << 20);
     // Row y of the PNG is the picture's top row y, stored as BMP row 2999 - y.
-    for (std::size_t y : {0, 1, 63, 64, 2999}) {
-        for (std::size_t x : {0, 1, 2999}) {
-            const int i = rows[(2999 - y) * 3000 + x];
-            const std::uint8_t *rgb = png.data() + y * 9001 + 1 + 3 * x;
-            EXPECT_EQ(rgb[0] << 16 | rgb[1] << 8 | rgb[2], (255 - i) << 16 | i << 8 | i) << x;
-        }
+    for (const auto &[x, y] : {std::pair{0, 0}, {2999, 1}, {1, 63}, {0, 64}, {2999, 2999}}) {
+        const int i = rows[(2999 - y) * 3000 + x];
+        const std::uint8_t *rgb = png.data() + y * 9001 + 1 + 3 * x;
+        EXPECT_EQ(rgb[0] << 16 | rgb[1] << 8 | rgb[2], (255 - i) << 16 | i << 8 | i) << y;
     }
 
     fs::remove(Path("out.png"));
@@ -312,17 +274,13 @@ TEST_F(BatchTest, RenderWritesBoundedChunksAndSignalsLeaveNoTemporaryFile)
         ASSERT_TRUE(::waitpid(child, &status, 0) == child && writing);
         if (!WIFSIGNALED(status))
             GTEST_SKIP() << "the render ended before the signal came";
-        // On a busy machine the signal may come after the rename: a finished output may stay,
-        // a temporary file never.
-        fs::remove(Path("o"));
-        EXPECT_EQ(WTERMSIG(status), signal);
-        EXPECT_EQ(Files(), 1u) << "signal " << signal;
+        fs::remove(Path("o")); // the signal may come after the rename, on a busy machine
+        EXPECT_TRUE(WTERMSIG(status) == signal && Files() == 1) << "signal " << signal;
     }
 }
 
-// A file of a few bytes may describe an image of gigabytes. Under an address-space limit the
-// tool refuses what does not fit, saying why, and does within the limit what fits: a 30 MB
-// row, drawn and compressed a part at a time.
+// A few bytes may describe gigabytes. Under an address-space limit the tool says why it refuses
+// what does not fit, and renders a 30 MB row a part at a time.
 TEST_F(BatchTest, ImagesBeyondTheMemoryAreRefusedAndWideOnesRenderInLittle)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -337,8 +295,6 @@ TEST_F(BatchTest, ImagesBeyondTheMemoryAreRefusedAndWideOnesRenderInLittle)
     for (const char *command : {"invert", "render"})
         Check({{command, bomb, Path("out")}, 1, "MiB available\n" + kReadError, limit});
     Check({{"render", Put("wide.bmp", rle8(30000000, 1)), Path("wide.png")}, 0, "", limit});
-    std::size_t largest = 0;
-    const Bytes png = ReadPng(Path("wide.png"), largest);
+    const Bytes png = ReadPng(Path("wide.png"));
     EXPECT_TRUE(png.size() == 90000001 && std::count(png.begin(), png.end(), 0) == 90000001);
-    EXPECT_EQ(Files(), 3u) << "a temporary file was left behind";
 }
