@@ -72,7 +72,7 @@ protected:
 
 } // namespace
 
-// The line from (74, 280) to (202, 25), the label of its lower end under it, a red axis. A band
+// The line from (74, 280) to (202, 25) and the label of its lower end under it. A band
 // follows the pointer from a press; a release inside the area sets the line through both points,
 // a release outside or in the press column changes nothing.
 TEST_F(DialogTest, LinearLineAndBand)
@@ -82,8 +82,7 @@ TEST_F(DialogTest, LinearLineAndBand)
     const QImage before = Shown(dialog).Surface().copy();
     EXPECT_EQ(Texts(dialog, {Id::kSlope, Id::kIntercept}), "2,-128");
     EXPECT_TRUE(Any(before, {137, 151, 3, 3}, IsBlue) && Any(before, {200, 25, 3, 3}, IsBlue)
-                && !Any(before, {150, 30, 30, 30}, IsBlue)
-                && before.pixel(10, 150) == qRgb(255, 0, 0));
+                && !Any(before, {150, 30, 30, 30}, IsBlue));
     EXPECT_TRUE(Any(before, {74, 281, 40, 14}, IsDark) && !Any(before, {40, 281, 34, 14}, IsDark));
     Press(dialog, 9, 152); // outside
     EXPECT_FALSE(dialog.m_bDragging);
@@ -103,10 +102,11 @@ TEST_F(DialogTest, LinearLineAndBand)
 
     Press(dialog, 10, 152); // gray (0, 128) to (128, 255)
     Move(dialog, 100, 100);
-    EXPECT_TRUE(dialog.m_fSlope == 2.0f && dialog.cursor().shape() == Qt::CrossCursor);
+    EXPECT_TRUE(dialog.m_fSlope == 2.0f && dialog.cursor().shape() == Qt::CrossCursor
+                && Any(dialog.Surface(), {53, 124, 5, 5}, IsDark));
     Release(dialog, 138, 25);
     EXPECT_EQ(Texts(dialog, {Id::kSlope, Id::kIntercept}), "0.9921875,128");
-    EXPECT_FALSE(Any(dialog.Surface(), {70, 88, 5, 5}, IsDark)) << "a band left over";
+    EXPECT_FALSE(Any(dialog.Surface(), {53, 124, 5, 5}, IsDark)) << "a band left over";
 }
 
 // Markers follow the pointer from a press on them until any release, a level short of the other
@@ -122,7 +122,6 @@ TEST_F(DialogTest, MarkersAndPointsFollowThePointer)
     Move(threshold, 100, 100);
     Release(threshold, 100, 100);
     Press(threshold, 138, 100);
-    EXPECT_EQ(threshold.cursor().shape(), Qt::SizeHorCursor);
     for (const auto &[x, level] :
          {std::pair{300, "128"}, {12, "2"}, {10, "0"}, {265, "255"}, {266, "255"}}) {
         Move(threshold, x, 100);
@@ -136,10 +135,9 @@ TEST_F(DialogTest, MarkersAndPointsFollowThePointer)
 
     CPointWinDlg window;
     window.m_byLow = window.m_byHigh = 100; // equal limits: the lower one moves first
-    Shown(window);
     for (const auto &[from, to, texts] :
          {std::tuple{110, 200, "99,100"}, {109, 50, "40,100"}, {110, 20, "40,41"}}) {
-        Press(window, from, 100);
+        Press(Shown(window), from, 100);
         Move(window, to, 100);
         Release(window, to, 100);
         EXPECT_EQ(Texts(window, {Id::kWinLow, Id::kWinHigh}), texts);
@@ -169,12 +167,10 @@ TEST_F(DialogTest, HistogramCountsThePixelsOnceAndDrawsABarOfEachLevel)
     std::uint8_t rows[24] = {3, 3,   3,   3,   3, 200, 200, 200, 3, 3,   3,   3,
                              3, 200, 200, 200, 7, 7,   7,   7,   7, 200, 200, 200};
     CIntensityDlg dialog;
-    dialog.m_lpBits = rows;
-    dialog.m_lWidth = 5, dialog.m_lHeight = 3, dialog.m_iHigh = 255;
+    dialog.m_lpBits = rows, dialog.m_lWidth = 5, dialog.m_lHeight = 3, dialog.m_iHigh = 255;
     const QImage s = Shown(dialog).Surface();
     EXPECT_TRUE(dialog.m_lCount[3] == 10 && dialog.m_lCount[7] == 5 && dialog.m_lCount[200] == 0);
-    // Full height ends at row 26, half height 128 rows up from 281; an empty level keeps its
-    // base pixel.
+    // A full bar ends at row 26, a half one at 154; an empty level keeps its base pixel.
     for (const auto &[x, top] : {std::pair{13, 26}, {17, 154}, {210, 280}})
         EXPECT_TRUE(IsBlue(s.pixel(x, top)) && !IsBlue(s.pixel(x, top - 1))) << x;
     // Dragging the lower marker right stops below the upper one; the counts stay.
@@ -191,9 +187,8 @@ TEST_F(DialogTest, RefusedFieldKeepsItsMemberAndTheFocus)
     dialog.m_byThreshold = 128;
     Shown(dialog).m_byThreshold = 50; // not shown yet: the repaint after the refusal shows it
     Type(dialog, Id::kThreshold, "300");
-    ASSERT_EQ(m_ui.messages.size(), 1u);
-    EXPECT_TRUE(m_ui.messages[0].text == DialogTemplates::kNeedLevel
-                && m_ui.messages[0].owner == &dialog);
+    ASSERT_TRUE(m_ui.messages.size() == 1 && m_ui.messages[0].owner == &dialog);
+    EXPECT_EQ(m_ui.messages[0].text, DialogTemplates::kNeedLevel);
     EXPECT_TRUE(QApplication::focusWidget() == Edit(dialog, Id::kThreshold)
                 && Edit(dialog, Id::kThreshold)->selectedText() == "300");
     EXPECT_TRUE(dialog.m_byThreshold == 50 && Any(dialog.Surface(), {59, 100, 2, 1}, IsBlue));
@@ -212,12 +207,6 @@ TEST_F(DialogTest, RefusedFieldKeepsItsMemberAndTheFocus)
     EXPECT_FALSE(stretch.UpdateData(true));
     EXPECT_TRUE(stretch.m_byX1 == 10 && stretch.m_byY1 == 0 && m_ui.messages.size() == 4);
     EXPECT_EQ(QApplication::focusWidget(), Edit(stretch, Id::kStretchX2));
-
-    CLinerParaDlg linear; // numbers a transform cannot use are refused like text
-    Edit(Shown(linear), Id::kSlope)->setText("nan");
-    linear.accept();
-    EXPECT_TRUE(linear.isVisible() && linear.m_fSlope == 0.0f
-                && m_ui.messages.back().text == DialogTemplates::kNeedNumber);
 }
 
 // Leaving an x field or OK puts crossed limits and points in order; a y never swaps.
