@@ -79,9 +79,9 @@ Bytes ReadPng(const std::string &path)
 {
     const Bytes f = ReadFile(path);
     auto u32 = [&f](std::size_t at) { return __builtin_bswap32(GetU32(f, at)); };
-    Bytes packed, rows((1 + 3 * std::uint64_t{u32(16)}) * u32(20));
-    std::size_t at = 8;
-    for (std::string type; type != "IEND"; at += 12 + u32(at)) {
+    Bytes packed;
+    std::string type;
+    for (std::size_t at = 8; type != "IEND"; at += 12 + u32(at)) {
         const std::size_t n = at + 12 <= f.size() ? u32(at) : f.size();
         const std::uint8_t *chunk = f.data() + at + 4;
         if (at + 12 + n > f.size() || n > (1 << 20)
@@ -91,12 +91,12 @@ Bytes ReadPng(const std::string &path)
         if (type == "IDAT")
             packed.insert(packed.end(), chunk + 4, chunk + 4 + n);
     }
-    uLongf size = rows.size();
-    if (std::string(f.begin(), f.begin() + 8) != "\x89PNG\r\n\x1A\n" || at != f.size()
-        || uncompress(rows.data(), &size, packed.data(), packed.size()) != Z_OK
-        || size != rows.size())
+    if (f.size() < 33 || std::string(f.begin(), f.begin() + 8) != "\x89PNG\r\n\x1A\n")
         return {};
-    return rows;
+    Bytes rows((1 + 3 * std::uint64_t{u32(16)}) * u32(20));
+    uLongf size = rows.size();
+    const bool whole = uncompress(rows.data(), &size, packed.data(), packed.size()) == Z_OK;
+    return whole && size == rows.size() ? rows : Bytes{};
 }
 
 } // namespace
