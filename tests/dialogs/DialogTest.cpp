@@ -213,13 +213,17 @@ TEST_F(DialogTest, RefusedFieldKeepsItsMemberAndTheFocus)
 TEST_F(DialogTest, LeavingAFieldAndOkPutTheValuesInOrder)
 {
     CPointWinDlg window;
-    window.m_byHigh = 100;
-    Type(Shown(window), Id::kWinLow, "200");
-    EXPECT_EQ(Texts(window, {Id::kWinLow, Id::kWinHigh}), "100,200");
-    Edit(window, Id::kWinLow)->setText("250");
-    window.accept();
-    EXPECT_TRUE(window.result() == QDialog::Accepted && window.m_byLow == 200
-                && window.m_byHigh == 250);
+    CIntensityDlg histogram;
+    window.m_byHigh = 100, histogram.m_iHigh = 100;
+    auto order = [](auto &dialog, int low, int high, const auto &lowValue, const auto &highValue) {
+        Type(Shown(dialog), low, "200");
+        EXPECT_EQ(Texts(dialog, {low, high}), "100,200");
+        Edit(dialog, low)->setText("250");
+        dialog.accept();
+        EXPECT_TRUE(dialog.result() == QDialog::Accepted && lowValue == 200 && highValue == 250);
+    };
+    order(window, Id::kWinLow, Id::kWinHigh, window.m_byLow, window.m_byHigh);
+    order(histogram, Id::kHistLow, Id::kHistHigh, histogram.m_iLow, histogram.m_iHigh);
 
     CPointStreDlg stretch;
     stretch.m_byX1 = 50, stretch.m_byY1 = 30, stretch.m_byX2 = 200, stretch.m_byY2 = 220;
@@ -231,12 +235,7 @@ TEST_F(DialogTest, LeavingAFieldAndOkPutTheValuesInOrder)
     stretch.accept();
     EXPECT_TRUE(stretch.result() == QDialog::Accepted
                 && Texts(stretch, kPoints) == "230,250,240,220");
-
-    CIntensityDlg histogram;
-    Edit(Shown(histogram), Id::kHistLow)->setText("200");
-    Edit(histogram, Id::kHistHigh)->setText("100");
-    histogram.accept();
-    EXPECT_TRUE(histogram.m_iLow == 100 && histogram.m_iHigh == 200 && m_ui.messages.empty());
+    EXPECT_TRUE(m_ui.messages.empty());
 }
 
 TEST(FieldExchange, ReadsOnlyWhatFitsTheField)
