@@ -1,444 +1,256 @@
 #include "AppTestSupport.h"
 #include "DialogTemplates.h"
+#include "FieldExchange.h"
 #include "IntensityDlg.h"
 #include "LinerParaDlg.h"
 #include "PointStreDlg.h"
 #include "PointThreDlg.h"
 #include "PointWinDlg.h"
 
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 
-#include <vector>
+#include <algorithm>
 
 namespace Id = DialogTemplates::Id;
+using QTest::mouseMove, QTest::mousePress, QTest::mouseRelease, QTest::qWaitForWindowActive;
 
 namespace {
 
-bool IsBlue(QRgb c)
-{
-    return c == qRgb(0, 0, 255);
-}
-bool IsDark(QRgb c) // text and black lines, not the coloured pens
-{
-    return qRed(c) < 128 && qGreen(c) < 128 && qBlue(c) < 128;
-}
+const std::initializer_list<int> kPoints{Id::kStretchX1, Id::kStretchY1, Id::kStretchX2,
+                                         Id::kStretchY2};
+const auto IsBlue = [](QRgb c) { return c == qRgb(0, 0, 255); };
+const auto IsDark = [](QRgb c) { return qRed(c) < 128 && qGreen(c) < 128 && qBlue(c) < 128; };
+const auto Edit = [](QDialog &d, int id) { return d.findChild<QLineEdit *>(QString::number(id)); };
+// The left button at surface pixel (x, y) of a dialog's preview.
+const auto At = [](auto &d, int x, int y) {
+    return QPoint(d.m_rcDragArea.left - 10 + x, d.m_rcDragArea.top - 25 + y);
+};
+const auto Press = [](auto &d, int x, int y) { mousePress(&d, Qt::LeftButton, {}, At(d, x, y)); };
+const auto Move = [](auto &d, int x, int y) { mouseMove(&d, At(d, x, y)); };
+const auto Release
+    = [](auto &d, int x, int y) { mouseRelease(&d, Qt::LeftButton, {}, At(d, x, y)); };
+
 int Count(const QImage &image, const QRect &rect, bool (*test)(QRgb))
 {
-    int n = 0;
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        for (int x = rect.left(); x <= rect.right(); ++x)
-            n += test(image.pixel(x, y)) ? 1 : 0;
-    return n;
+    const QImage part = image.copy(rect).convertToFormat(QImage::Format_RGB32);
+    const auto *pixels = reinterpret_cast<const QRgb *>(part.constBits());
+    return static_cast<int>(std::count_if(pixels, pixels + part.width() * part.height(), test));
+}
+const auto Any = [](const QImage &i, QRect r, bool (*test)(QRgb)) { return Count(i, r, test) > 0; };
+
+// The fields' texts, joined by commas.
+QString Texts(QDialog &dialog, std::initializer_list<int> ids)
+{
+    QStringList texts;
+    for (const int id : ids)
+        texts.append(Edit(dialog, id)->text());
+    return texts.join(',');
 }
 
-// The dialog point over surface pixel (x, y).
-QPoint At(const PlotGeometry::Area &area, int x, int y)
+// Types into a field and moves the focus on to `next`, as the Tab key would.
+void Type(QDialog &dialog, int id, const char *text, int next = Id::kCancel)
 {
-    return {area.left - 10 + x, area.top - 25 + y};
+    Edit(dialog, id)->setFocus(Qt::TabFocusReason);
+    Edit(dialog, id)->setText(QString::fromUtf8(text));
+    dialog.findChild<QWidget *>(QString::number(next))->setFocus(Qt::TabFocusReason);
 }
 
-QLineEdit *Field(QDialog &dialog, int id)
+template<class Dialog> Dialog &Shown(Dialog &dialog)
 {
-    return dialog.findChild<QLineEdit *>(QString::number(id));
+    dialog.show(), dialog.activateWindow();
+    EXPECT_TRUE(qWaitForWindowActive(&dialog));
+    return dialog;
 }
 
 class DialogTest : public ::testing::Test
 {
 protected:
-    static void Show(QDialog &dialog)
-    {
-        dialog.show();
-        dialog.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-    }
-    // Types `text` into a field and moves the focus on, as the Tab key would.
-    static void Type(QDialog &dialog, int id, const char *text)
-    {
-        QLineEdit *edit = Field(dialog, id);
-        edit->setFocus(Qt::TabFocusReason);
-        edit->setText(QString::fromUtf8(text));
-        dialog.findChild<QPushButton *>(QString::number(Id::kCancel))->setFocus(Qt::TabFocusReason);
-    }
-
     CRecordingUiServices m_ui;
 };
 
 } // namespace
 
-TEST_F(DialogTest, LinearDefaultPicture)
+// The line from (74, 280) to (202, 25) and the label of its lower end under it. A band
+// follows the pointer from a press; a release inside the area sets the line through both points,
+// a release outside or in the press column changes nothing.
+TEST_F(DialogTest, LinearLineAndBand)
 {
     CLinerParaDlg dialog;
-    dialog.m_fSlope = 2;
-    dialog.m_fIntercept = -128;
-    Show(dialog);
-    EXPECT_EQ(Field(dialog, Id::kSlope)->text(), "2");
-    EXPECT_EQ(Field(dialog, Id::kIntercept)->text(), "-128");
-    const QImage &s = dialog.Surface();
-    // The frame: clearing outline, red axes, black box edges.
-    EXPECT_TRUE(IsDark(s.pixel(0, 0)) && IsDark(s.pixel(329, 299)));
-    EXPECT_EQ(s.pixel(10, 150), qRgb(255, 0, 0));
-    EXPECT_EQ(s.pixel(150, 280), qRgb(255, 0, 0));
-    EXPECT_TRUE(IsDark(s.pixel(265, 150)) && IsDark(s.pixel(150, 25)));
-    // The line from (74, 280) to (202, 25), its labels just below its ends.
-    EXPECT_GT(Count(s, QRect(73, 278, 3, 3), IsBlue), 0);
-    EXPECT_GT(Count(s, QRect(137, 151, 3, 3), IsBlue), 0);
-    EXPECT_GT(Count(s, QRect(200, 25, 3, 3), IsBlue), 0);
-    EXPECT_EQ(Count(s, QRect(150, 30, 30, 30), IsBlue), 0);
-    EXPECT_GT(Count(s, QRect(74, 281, 40, 14), IsDark), 0);
-    EXPECT_EQ(Count(s, QRect(40, 281, 34, 14), IsDark), 0);
-    EXPECT_GT(Count(s, QRect(202, 26, 50, 14), IsDark), 0);
-    EXPECT_EQ(Count(s, QRect(170, 27, 32, 14), IsDark), 0);
+    dialog.m_fSlope = 2, dialog.m_fIntercept = -128;
+    const QImage before = Shown(dialog).Surface().copy();
+    EXPECT_EQ(Texts(dialog, {Id::kSlope, Id::kIntercept}), "2,-128");
+    EXPECT_TRUE(Any(before, {137, 151, 3, 3}, IsBlue) && Any(before, {200, 25, 3, 3}, IsBlue)
+                && !Any(before, {150, 30, 30, 30}, IsBlue));
+    EXPECT_TRUE(Any(before, {74, 281, 40, 14}, IsDark) && !Any(before, {40, 281, 34, 14}, IsDark));
+    Press(dialog, 9, 152); // outside
+    EXPECT_FALSE(dialog.m_bDragging);
+    Release(dialog, 9, 152);
+    Press(dialog, 10, 152);
+    Move(dialog, 138, 25);
+    EXPECT_TRUE(Any(dialog.Surface(), {70, 88, 5, 5}, IsDark)); // on the band only
+    Move(dialog, 60, 200);
+    EXPECT_FALSE(Any(dialog.Surface(), {70, 88, 5, 5}, IsDark));
+    Move(dialog, 300, 200);
+    EXPECT_TRUE(dialog.Surface() != before && dialog.cursor().shape() == Qt::ForbiddenCursor);
+    Release(dialog, 300, 200);
+    EXPECT_EQ(dialog.Surface(), before);
+    Press(dialog, 50, 100);
+    Release(dialog, 50, 200);
+    EXPECT_TRUE(dialog.Surface() == before && dialog.m_fSlope == 2.0f);
+
+    Press(dialog, 10, 152); // gray (0, 128) to (128, 255)
+    Move(dialog, 100, 100);
+    EXPECT_TRUE(dialog.m_fSlope == 2.0f && dialog.cursor().shape() == Qt::CrossCursor
+                && Any(dialog.Surface(), {53, 124, 5, 5}, IsDark));
+    Release(dialog, 138, 25);
+    EXPECT_EQ(Texts(dialog, {Id::kSlope, Id::kIntercept}), "0.9921875,128");
+    EXPECT_FALSE(Any(dialog.Surface(), {53, 124, 5, 5}, IsDark)) << "a band left over";
 }
 
-TEST_F(DialogTest, ThresholdWindowAndStretchDefaultPictures)
+// Markers follow the pointer from a press on them until any release, a level short of the other
+// marker; the fields follow.
+TEST_F(DialogTest, MarkersAndPointsFollowThePointer)
 {
-    CPointThreDlg threshold;
+    CPointThreDlg threshold; // the rise at x 138, "128" under it
     threshold.m_byThreshold = 128;
-    Show(threshold);
-    const QImage &t = threshold.Surface();
-    EXPECT_GT(Count(t, QRect(137, 100, 2, 1), IsBlue), 0); // the rise at x 138
-    EXPECT_FALSE(IsBlue(t.pixel(135, 100)) || IsBlue(t.pixel(140, 100)));
-    EXPECT_GT(Count(t, QRect(138, 281, 25, 14), IsDark), 0); // "128" under it
-    EXPECT_EQ(Count(t, QRect(100, 281, 38, 14), IsDark), 0);
+    const QImage t = Shown(threshold).Surface();
+    EXPECT_TRUE(Any(t, {137, 100, 2, 1}, IsBlue) && !Any(t, {139, 100, 2, 1}, IsBlue)
+                && Any(t, {138, 281, 25, 14}, IsDark) && !Any(t, {100, 281, 38, 14}, IsDark));
+    Press(threshold, 139, 100); // one pixel beside
+    Move(threshold, 100, 100);
+    Release(threshold, 100, 100);
+    Press(threshold, 138, 100);
+    for (const auto &[x, level] :
+         {std::pair{300, "128"}, {12, "2"}, {10, "0"}, {265, "255"}, {266, "255"}}) {
+        Move(threshold, x, 100);
+        EXPECT_EQ(Texts(threshold, {Id::kThreshold}), level) << x;
+    }
+    EXPECT_TRUE(IsBlue(threshold.Surface().pixel(264, 100)));
+    // Let go over the edit field: the drag ends there.
+    mouseRelease(&threshold, Qt::LeftButton, {}, Edit(threshold, Id::kThreshold)->pos());
+    Move(threshold, 50, 100);
+    EXPECT_EQ(threshold.m_byThreshold, 255);
 
     CPointWinDlg window;
-    window.m_byLow = 0;
-    window.m_byHigh = 255;
-    Show(window);
-    const QImage &w = window.Surface();
-    EXPECT_GT(Count(w, QRect(137, 151, 3, 3), IsBlue), 0); // the diagonal
-    EXPECT_EQ(Count(w, QRect(137, 100, 3, 3), IsBlue), 0);
-    EXPECT_GT(Count(w, QRect(267, 26, 50, 14), IsDark), 0); // "(255, 255)" right of the box
-
-    CPointStreDlg stretch;
-    stretch.m_byX1 = 50;
-    stretch.m_byY1 = 30;
-    stretch.m_byX2 = 200;
-    stretch.m_byY2 = 220;
-    Show(stretch);
-    const QImage &g = stretch.Surface();
-    for (const QPoint corner : {QPoint(58, 248), QPoint(61, 251), QPoint(208, 58), QPoint(211, 61)})
-        EXPECT_TRUE(IsBlue(g.pixel(corner))) << corner.x() << ", " << corner.y();
-    for (const QPoint centre : {QPoint(59, 249), QPoint(60, 250), QPoint(209, 59)})
-        EXPECT_EQ(g.pixel(centre), qRgb(0, 255, 0));
-    EXPECT_EQ(g.pixel(57, 247), qRgb(255, 255, 255));
-    EXPECT_GT(Count(g, QRect(63, 252, 40, 12), IsDark), 0); // "(50, 30)" below the handle
-}
-
-TEST_F(DialogTest, PressesStartADragOnlyInsideTheArea)
-{
-    CLinerParaDlg dialog;
-    Show(dialog);
-    const struct
-    {
-        int x, y;
-        bool starts;
-    } cases[] = {{10, 25, true},  {265, 279, true},  {266, 100, false},
-                 {9, 100, false}, {100, 280, false}, {100, 24, false}};
-    for (const auto &c : cases) {
-        const QPoint p = At(dialog.m_rcDragArea, c.x, c.y);
-        QTest::mousePress(&dialog, Qt::LeftButton, {}, p);
-        EXPECT_EQ(dialog.m_bDragging, c.starts) << c.x << ", " << c.y;
-        QTest::mouseRelease(&dialog, Qt::LeftButton, {}, p);
-        EXPECT_FALSE(dialog.m_bDragging);
+    window.m_byLow = window.m_byHigh = 100; // equal limits: the lower one moves first
+    for (const auto &[from, to, texts] :
+         {std::tuple{110, 200, "99,100"}, {109, 50, "40,100"}, {110, 20, "40,41"}}) {
+        Press(Shown(window), from, 100);
+        Move(window, to, 100);
+        Release(window, to, 100);
+        EXPECT_EQ(Texts(window, {Id::kWinLow, Id::kWinHigh}), texts);
     }
+
+    CPointStreDlg stretch; // handles outlined in blue, green inside, "(50, 30)" under the first
+    stretch.m_byX1 = 50, stretch.m_byY1 = 30, stretch.m_byX2 = 200, stretch.m_byY2 = 220;
+    const QImage s = Shown(stretch).Surface();
+    EXPECT_TRUE(Count(s, {58, 248, 4, 4}, IsBlue) == 12 && Count(s, {208, 58, 4, 4}, IsBlue) == 12);
+    EXPECT_TRUE(Count(s, {59, 249, 2, 2}, [](QRgb c) { return c == qRgb(0, 255, 0); }) == 4
+                && Any(s, {63, 252, 40, 12}, IsDark));
+    Press(stretch, 61, 251);
+    Move(stretch, 230, 100);
+    Release(stretch, 230, 100);
+    Press(stretch, 210, 60);
+    Move(stretch, 100, 200);
+    EXPECT_EQ(Texts(stretch, kPoints), "199,180,200,80");
+    Release(stretch, 100, 200);
+    stretch.m_byY2 = 180; // both handles cover the pressed pixel: the first point moves
+    Press(stretch, 209, 100);
+    EXPECT_EQ(stretch.m_nDragMode, 1);
 }
 
-TEST_F(DialogTest, LinearBandComesAndGoesAndTheReleaseSetsTheLine)
+TEST_F(DialogTest, HistogramCountsThePixelsOnceAndDrawsABarOfEachLevel)
 {
-    CLinerParaDlg dialog;
-    dialog.m_fSlope = 2;
-    dialog.m_fIntercept = -128;
-    Show(dialog);
-    const auto &area = dialog.m_rcDragArea;
-    const QImage before = dialog.Surface().copy();
-
-    // A band that ends outside the area leaves the picture and the parameters as they were.
-    QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, 10, 152));
-    QTest::mouseMove(&dialog, At(area, 138, 25));
-    const QImage band = dialog.Surface().copy();
-    EXPECT_GT(Count(band, QRect(70, 88, 5, 5), IsDark), 0); // on the band, off the line
-    QTest::mouseMove(&dialog, At(area, 60, 200));
-    EXPECT_EQ(Count(dialog.Surface(), QRect(70, 88, 5, 5), IsDark), 0);
-    QTest::mouseMove(&dialog, At(area, 300, 200)); // outside: the band stays
-    EXPECT_NE(dialog.Surface(), before);
-    EXPECT_EQ(dialog.cursor().shape(), Qt::ForbiddenCursor);
-    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, At(area, 300, 200));
-    EXPECT_EQ(dialog.Surface(), before);
-    EXPECT_EQ(dialog.m_fSlope, 2.0f);
-
-    // A release on the press column changes nothing.
-    QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, 50, 100));
-    QTest::mouseMove(&dialog, At(area, 50, 200));
-    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, At(area, 50, 200));
-    EXPECT_EQ(dialog.m_fSlope, 2.0f);
-    EXPECT_EQ(dialog.Surface(), before);
-
-    // Gray (0, 128) to (128, 255).
-    QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, 10, 152));
-    QTest::mouseMove(&dialog, At(area, 100, 100));
-    EXPECT_EQ(dialog.m_fSlope, 2.0f);
-    EXPECT_EQ(dialog.cursor().shape(), Qt::CrossCursor);
-    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, At(area, 138, 25));
-    EXPECT_EQ(dialog.m_fSlope, 0.9921875f);
-    EXPECT_EQ(dialog.m_fIntercept, 128.0f);
-    EXPECT_EQ(Field(dialog, Id::kSlope)->text(), "0.9921875");
-    EXPECT_EQ(Field(dialog, Id::kIntercept)->text(), "128");
-    CLinerParaDlg fresh;
-    fresh.m_fSlope = 0.9921875f;
-    fresh.m_fIntercept = 128;
-    Show(fresh);
-    EXPECT_EQ(dialog.Surface(), fresh.Surface()); // no band left over
-}
-
-TEST_F(DialogTest, ThresholdFollowsTheDragUntilAnyRelease)
-{
-    CPointThreDlg dialog;
-    dialog.m_byThreshold = 128;
-    Show(dialog);
-    const auto &area = dialog.m_rcDragArea;
-    QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, 139, 100)); // one pixel beside
-    EXPECT_FALSE(dialog.m_bDragging);
-    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, At(area, 139, 100));
-
-    QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, 138, 100));
-    ASSERT_TRUE(dialog.m_bDragging);
-    EXPECT_EQ(dialog.cursor().shape(), Qt::SizeHorCursor);
-    const struct
-    {
-        int x, threshold;
-    } steps[] = {{300, 128}, {12, 2}, {10, 0}, {265, 255}, {266, 255}};
-    for (const auto &step : steps) {
-        QTest::mouseMove(&dialog, At(area, step.x, 100));
-        EXPECT_EQ(dialog.m_byThreshold, step.threshold) << step.x;
-        EXPECT_EQ(Field(dialog, Id::kThreshold)->text().toInt(), step.threshold);
-    }
-    EXPECT_TRUE(IsBlue(dialog.Surface().pixel(264, 100)));
-    // Let go over the edit field: the drag ends there, and later moves change nothing.
-    const QPoint overField = Field(dialog, Id::kThreshold)->geometry().center();
-    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, overField);
-    EXPECT_FALSE(dialog.m_bDragging);
-    QTest::mouseMove(&dialog, At(area, 50, 100));
-    EXPECT_EQ(dialog.m_byThreshold, 255);
-}
-
-TEST_F(DialogTest, LimitDragsStopOneLevelShort)
-{
-    CPointWinDlg window;
-    window.m_byLow = 100;
-    window.m_byHigh = 100;
-    Show(window);
-    const auto &area = window.m_rcDragArea;
-    QTest::mousePress(&window, Qt::LeftButton, {}, At(area, 110, 100));
-    EXPECT_EQ(window.m_nDragMode, 1); // equal limits: the lower one
-    QTest::mouseMove(&window, At(area, 200, 100));
-    EXPECT_EQ(window.m_byLow, 99);
-    EXPECT_EQ(Field(window, Id::kWinLow)->text(), "99");
-    QTest::mouseMove(&window, At(area, 50, 100));
-    EXPECT_EQ(window.m_byLow, 40);
-    QTest::mouseRelease(&window, Qt::LeftButton, {}, At(area, 50, 100));
-    QTest::mousePress(&window, Qt::LeftButton, {}, At(area, 110, 100));
-    EXPECT_EQ(window.m_nDragMode, 2);
-    QTest::mouseMove(&window, At(area, 20, 100));
-    EXPECT_EQ(window.m_byHigh, 41);
-    EXPECT_EQ(Field(window, Id::kWinHigh)->text(), "41");
-    QTest::mouseRelease(&window, Qt::LeftButton, {}, At(area, 20, 100));
-
-    // Both limits at 0: the lower one has nowhere to go and stays.
-    CPointWinDlg corner;
-    Show(corner);
-    QTest::mousePress(&corner, Qt::LeftButton, {}, At(corner.m_rcDragArea, 10, 100));
-    QTest::mouseMove(&corner, At(corner.m_rcDragArea, 100, 100));
-    EXPECT_EQ(corner.m_byLow, 0);
-    EXPECT_EQ(corner.m_byHigh, 0);
-}
-
-TEST_F(DialogTest, StretchPointsDragInsideTheirLimits)
-{
-    CPointStreDlg dialog;
-    dialog.m_byX1 = 50;
-    dialog.m_byY1 = 30;
-    dialog.m_byX2 = 200;
-    dialog.m_byY2 = 220;
-    Show(dialog);
-    const auto &area = dialog.m_rcDragArea;
-    const struct
-    {
-        int x, y, mode;
-    } presses[] = {{58, 248, 1}, {61, 251, 1}, {62, 248, 0}, {58, 252, 0}, {210, 60, 2}};
-    for (const auto &p : presses) {
-        QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, p.x, p.y));
-        EXPECT_EQ(dialog.m_nDragMode, p.mode) << p.x << ", " << p.y;
-        QTest::mouseRelease(&dialog, Qt::LeftButton, {}, At(area, p.x, p.y));
-    }
-    QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, 60, 250));
-    EXPECT_EQ(dialog.cursor().shape(), Qt::SizeAllCursor);
-    QTest::mouseMove(&dialog, At(area, 230, 100));
-    EXPECT_EQ(dialog.m_byX1, 199);
-    EXPECT_EQ(dialog.m_byY1, 180);
-    EXPECT_EQ(Field(dialog, Id::kStretchX1)->text(), "199");
-    EXPECT_EQ(Field(dialog, Id::kStretchY1)->text(), "180");
-    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, At(area, 230, 100));
-    QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, 210, 60));
-    QTest::mouseMove(&dialog, At(area, 100, 200));
-    EXPECT_EQ(dialog.m_byX2, 200);
-    EXPECT_EQ(dialog.m_byY2, 80);
-    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, At(area, 100, 200));
-
-    // Where both handles cover the pressed pixel, the first point moves.
-    dialog.m_byX2 = 200;
-    dialog.m_byY2 = 180;
-    QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, 209, 100));
-    EXPECT_EQ(dialog.m_nDragMode, 1);
-}
-
-TEST_F(DialogTest, HistogramCountsOncePaddingAside)
-{
-    // 5 x 3 pixels in rows of 8 bytes; the padding holds level 200, which must not count.
-    std::vector<std::uint8_t> rows(24, 200);
-    for (int i = 0; i < 15; ++i)
-        rows[static_cast<std::size_t>(i / 5 * 8 + i % 5)] = i < 10 ? 3 : 7;
+    // 5 x 3 pixels in rows of 8 bytes: ten of 3, five of 7; the padding holds 200.
+    std::uint8_t rows[24] = {3, 3,   3,   3,   3, 200, 200, 200, 3, 3,   3,   3,
+                             3, 200, 200, 200, 7, 7,   7,   7,   7, 200, 200, 200};
     CIntensityDlg dialog;
-    dialog.m_lpBits = rows.data();
-    dialog.m_lWidth = 5;
-    dialog.m_lHeight = 3;
-    dialog.m_iHigh = 255;
-    Show(dialog);
-    EXPECT_EQ(dialog.m_lCount[3], 10);
-    EXPECT_EQ(dialog.m_lCount[7], 5);
-    EXPECT_EQ(dialog.m_lCount[200], 0);
-    const QImage &s = dialog.Surface();
-    EXPECT_TRUE(IsBlue(s.pixel(13, 26))); // full height ends at row 26
-    EXPECT_FALSE(IsBlue(s.pixel(13, 25)));
-    EXPECT_TRUE(IsBlue(s.pixel(17, 154))); // half height: 128 rows up from 281
-    EXPECT_FALSE(IsBlue(s.pixel(17, 153)));
-    EXPECT_TRUE(IsBlue(s.pixel(210, 280))); // an empty level keeps its base pixel
-    EXPECT_FALSE(IsBlue(s.pixel(210, 279)));
-
+    dialog.m_lpBits = rows, dialog.m_lWidth = 5, dialog.m_lHeight = 3, dialog.m_iHigh = 255;
+    const QImage s = Shown(dialog).Surface();
+    EXPECT_TRUE(dialog.m_lCount[3] == 10 && dialog.m_lCount[7] == 5 && dialog.m_lCount[200] == 0);
+    // A full bar ends at row 26, a half one at 154; an empty level keeps its base pixel.
+    for (const auto &[x, top] : {std::pair{13, 26}, {17, 154}, {210, 280}})
+        EXPECT_TRUE(IsBlue(s.pixel(x, top)) && !IsBlue(s.pixel(x, top - 1))) << x;
     // Dragging the lower marker right stops below the upper one; the counts stay.
-    const auto &area = dialog.m_rcDragArea;
-    QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, 10, 100));
-    QTest::mouseMove(&dialog, At(area, 300, 100));
-    EXPECT_EQ(dialog.m_iLow, 0);
-    QTest::mouseMove(&dialog, At(area, 265, 100));
-    EXPECT_EQ(dialog.m_iLow, 254);
-    EXPECT_EQ(Field(dialog, Id::kHistLow)->text(), "254");
-    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, At(area, 265, 100));
-    EXPECT_EQ(Count(dialog.Surface(), QRect(11, 26, 250, 254), IsBlue), 0);
-    EXPECT_EQ(dialog.m_lCount[3], 10);
+    Press(dialog, 10, 100);
+    Move(dialog, 265, 100);
+    EXPECT_EQ(Texts(dialog, {Id::kHistLow}), "254");
+    EXPECT_TRUE(!Any(dialog.Surface(), {11, 26, 250, 254}, IsBlue) && dialog.m_lCount[3] == 10);
 }
 
-TEST_F(DialogTest, HistogramOfOneLevelFillingAHundredMegapixels)
-{
-    std::vector<std::uint8_t> rows(std::size_t{10000} * 10000, 77);
-    CIntensityDlg dialog;
-    dialog.m_lpBits = rows.data();
-    dialog.m_lWidth = 10000;
-    dialog.m_lHeight = 10000;
-    dialog.m_iHigh = 255;
-    Show(dialog);
-    EXPECT_EQ(dialog.m_lCount[77], 100'000'000);
-    EXPECT_TRUE(IsBlue(dialog.Surface().pixel(87, 26)));
-    EXPECT_FALSE(IsBlue(dialog.Surface().pixel(87, 25)));
-}
-
+// A refused field shows one message, keeps the focus and its member; the exchange stops there.
 TEST_F(DialogTest, RefusedFieldKeepsItsMemberAndTheFocus)
 {
     CPointThreDlg dialog;
     dialog.m_byThreshold = 128;
-    Show(dialog);
-    dialog.m_byThreshold = 50; // not yet shown: the repaint after the refusal must show it
+    Shown(dialog).m_byThreshold = 50; // not shown yet: the repaint after the refusal shows it
     Type(dialog, Id::kThreshold, "300");
-    ASSERT_EQ(m_ui.messages.size(), 1u);
+    ASSERT_TRUE(m_ui.messages.size() == 1 && m_ui.messages[0].owner == &dialog);
     EXPECT_EQ(m_ui.messages[0].text, DialogTemplates::kNeedLevel);
-    EXPECT_EQ(m_ui.messages[0].owner, &dialog);
-    QLineEdit *edit = Field(dialog, Id::kThreshold);
-    EXPECT_EQ(QApplication::focusWidget(), edit);
-    EXPECT_EQ(edit->selectedText(), "300");
-    EXPECT_EQ(dialog.m_byThreshold, 50);
-    EXPECT_GT(Count(dialog.Surface(), QRect(59, 100, 2, 1), IsBlue), 0);
+    EXPECT_TRUE(QApplication::focusWidget() == Edit(dialog, Id::kThreshold)
+                && Edit(dialog, Id::kThreshold)->selectedText() == "300");
+    EXPECT_TRUE(dialog.m_byThreshold == 50 && Any(dialog.Surface(), {59, 100, 2, 1}, IsBlue));
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible() && m_ui.messages.size() == 2);
 
-    dialog.accept(); // OK with the same text stays open
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(m_ui.messages.size(), 2u);
+    CPointWinDlg window; // leaving for another field: one message, not one per field
+    Type(Shown(window), Id::kWinLow, "300", Id::kWinHigh);
+    EXPECT_TRUE(m_ui.messages.size() == 3
+                && QApplication::focusWidget() == Edit(window, Id::kWinLow));
 
-    // Leaving a refused field for another field shows one message, not one per field.
-    CPointWinDlg window;
-    Show(window);
-    Field(window, Id::kWinLow)->setFocus(Qt::TabFocusReason);
-    Field(window, Id::kWinLow)->setText("300");
-    Field(window, Id::kWinHigh)->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(m_ui.messages.size(), 3u);
-    EXPECT_EQ(QApplication::focusWidget(), Field(window, Id::kWinLow));
-
-    // The exchange stops at the first refusal: x2 is refused, y1 after it is not read.
-    CPointStreDlg stretch;
-    Show(stretch);
-    Field(stretch, Id::kStretchX1)->setText("10");
-    Field(stretch, Id::kStretchX2)->setText("abc");
-    Field(stretch, Id::kStretchY1)->setText("99");
+    CPointStreDlg stretch; // x2 refused, y1 after it not read
+    for (const auto &[id, text] :
+         {std::pair{Id::kStretchX1, "10"}, {Id::kStretchX2, "abc"}, {Id::kStretchY1, "99"}})
+        Edit(Shown(stretch), id)->setText(text);
     EXPECT_FALSE(stretch.UpdateData(true));
-    EXPECT_EQ(stretch.m_byX1, 10);
-    EXPECT_EQ(stretch.m_byY1, 0);
-    EXPECT_EQ(m_ui.messages.size(), 4u);
-    EXPECT_EQ(QApplication::focusWidget(), Field(stretch, Id::kStretchX2));
-
-    // Numbers a transform cannot use are refused like text.
-    CLinerParaDlg linear;
-    Show(linear);
-    Field(linear, Id::kSlope)->setText("nan");
-    linear.accept();
-    EXPECT_TRUE(linear.isVisible());
-    EXPECT_EQ(m_ui.messages.back().text, DialogTemplates::kNeedNumber);
-    EXPECT_EQ(linear.m_fSlope, 0.0f);
+    EXPECT_TRUE(stretch.m_byX1 == 10 && stretch.m_byY1 == 0 && m_ui.messages.size() == 4);
+    EXPECT_EQ(QApplication::focusWidget(), Edit(stretch, Id::kStretchX2));
 }
 
+// Leaving an x field or OK puts crossed limits and points in order; a y never swaps.
 TEST_F(DialogTest, LeavingAFieldAndOkPutTheValuesInOrder)
 {
     CPointWinDlg window;
-    window.m_byLow = 0;
-    window.m_byHigh = 100;
-    Show(window);
-    Type(window, Id::kWinLow, "200");
-    EXPECT_EQ(Field(window, Id::kWinLow)->text(), "100");
-    EXPECT_EQ(Field(window, Id::kWinHigh)->text(), "200");
-    Field(window, Id::kWinLow)->setText("250");
-    window.accept();
-    EXPECT_EQ(window.result(), QDialog::Accepted);
-    EXPECT_EQ(window.m_byLow, 200);
-    EXPECT_EQ(window.m_byHigh, 250);
+    CIntensityDlg histogram;
+    window.m_byHigh = 100, histogram.m_iHigh = 100;
+    auto order = [](auto &dialog, int low, int high, const auto &lowValue, const auto &highValue) {
+        Type(Shown(dialog), low, "200");
+        EXPECT_EQ(Texts(dialog, {low, high}), "100,200");
+        Edit(dialog, low)->setText("250");
+        dialog.accept();
+        EXPECT_TRUE(dialog.result() == QDialog::Accepted && lowValue == 200 && highValue == 250);
+    };
+    order(window, Id::kWinLow, Id::kWinHigh, window.m_byLow, window.m_byHigh);
+    order(histogram, Id::kHistLow, Id::kHistHigh, histogram.m_iLow, histogram.m_iHigh);
 
     CPointStreDlg stretch;
-    stretch.m_byX1 = 50;
-    stretch.m_byY1 = 30;
-    stretch.m_byX2 = 200;
-    stretch.m_byY2 = 220;
-    Show(stretch);
-    Type(stretch, Id::kStretchY1, "250"); // a y never swaps
+    stretch.m_byX1 = 50, stretch.m_byY1 = 30, stretch.m_byX2 = 200, stretch.m_byY2 = 220;
+    Type(Shown(stretch), Id::kStretchY1, "250");
     EXPECT_EQ(stretch.m_byY1, 250);
-    EXPECT_EQ(Field(stretch, Id::kStretchX1)->text(), "50");
     Type(stretch, Id::kStretchX1, "230");
-    EXPECT_EQ(Field(stretch, Id::kStretchX1)->text(), "200");
-    EXPECT_EQ(Field(stretch, Id::kStretchY1)->text(), "220");
-    EXPECT_EQ(Field(stretch, Id::kStretchX2)->text(), "230");
-    EXPECT_EQ(Field(stretch, Id::kStretchY2)->text(), "250");
-    Field(stretch, Id::kStretchX1)->setText("240"); // Enter without leaving the field
+    EXPECT_EQ(Texts(stretch, kPoints), "200,220,230,250");
+    Edit(stretch, Id::kStretchX1)->setText("240"); // Enter without leaving the field
     stretch.accept();
-    EXPECT_EQ(stretch.result(), QDialog::Accepted);
-    EXPECT_EQ((std::vector<int>{stretch.m_byX1, stretch.m_byY1, stretch.m_byX2, stretch.m_byY2}),
-              (std::vector<int>{230, 250, 240, 220}));
-
-    CIntensityDlg histogram;
-    Show(histogram);
-    Field(histogram, Id::kHistLow)->setText("200");
-    Field(histogram, Id::kHistHigh)->setText("100");
-    histogram.accept();
-    EXPECT_EQ(histogram.m_iLow, 100);
-    EXPECT_EQ(histogram.m_iHigh, 200);
+    EXPECT_TRUE(stretch.result() == QDialog::Accepted
+                && Texts(stretch, kPoints) == "230,250,240,220");
     EXPECT_TRUE(m_ui.messages.empty());
+}
+
+TEST(FieldExchange, ReadsOnlyWhatFitsTheField)
+{
+    const std::tuple<const char *, std::optional<float>, std::optional<int>> cases[] = {
+        {"0", 0, 0},           {"255", 255, 255},
+        {" 7 ", 7, 7},         {"+3", 3, 3},
+        {"256", 256, {}},      {"-1", -1, {}},
+        {"1.5", 1.5f, {}},     {"-0.5e2", -50, {}},
+        {"", {}, {}},          {"12abc", {}, {}},
+        {"nan", {}, {}},       {"1e50", {}, {}},
+        {"-infinity", {}, {}}, {"99999999999999999999", 1e20f, {}},
+    };
+    for (const auto &[text, real, level] : cases) {
+        EXPECT_EQ(CFieldExchange::ParseFloat(QString::fromLatin1(text)), real) << text;
+        EXPECT_EQ(CFieldExchange::ParseLevel(QString::fromLatin1(text)), level) << text;
+    }
 }
