@@ -14,12 +14,6 @@
 
 namespace TestImages {
 
-void PutU16(Bytes &bytes, std::size_t at, std::uint16_t value)
-{
-    bytes[at] = static_cast<std::uint8_t>(value);
-    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
 void PutU32(Bytes &bytes, std::size_t at, std::uint32_t value)
 {
     for (std::size_t i = 0; i < 4; ++i)
@@ -28,31 +22,32 @@ void PutU32(Bytes &bytes, std::size_t at, std::uint32_t value)
 
 std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at)
 {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        value |= static_cast<std::uint32_t>(bytes[at + i]) << (8 * i);
-    return value;
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16
+        | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
 
 Bytes MakeDib(const DibFields &fields, std::span<const std::uint8_t> table,
               std::span<const std::uint8_t> rows, std::span<const std::uint8_t> masks)
 {
     Bytes dib(fields.headerSize, 0);
+    const auto width = static_cast<std::uint32_t>(fields.width);
+    const auto height = static_cast<std::uint32_t>(fields.height);
     if (fields.headerSize >= 4)
         PutU32(dib, 0, fields.headerSize);
     if (fields.headerSize == 12) {
-        PutU16(dib, 4, static_cast<std::uint16_t>(fields.width));
-        PutU16(dib, 6, static_cast<std::uint16_t>(fields.height));
-        PutU16(dib, 8, 1);
-        PutU16(dib, 10, fields.bitCount);
+        PutU32(dib, 4, (width & 0xFFFF) | height << 16);
+        PutU32(dib, 8, 1u | std::uint32_t{fields.bitCount} << 16);
     } else if (fields.headerSize >= 40) {
-        PutU32(dib, 4, static_cast<std::uint32_t>(fields.width));
-        PutU32(dib, 8, static_cast<std::uint32_t>(fields.height));
-        PutU16(dib, 12, 1);
-        PutU16(dib, 14, fields.bitCount);
-        PutU32(dib, 16, fields.compression);
-        PutU32(dib, 20, fields.sizeImage);
-        PutU32(dib, 32, fields.clrUsed);
+        const std::uint32_t values[] = {width,
+                                        height,
+                                        1u | std::uint32_t{fields.bitCount} << 16,
+                                        fields.compression,
+                                        fields.sizeImage,
+                                        0,
+                                        0,
+                                        fields.clrUsed};
+        for (std::size_t i = 0; i < std::size(values); ++i)
+            PutU32(dib, 4 + 4 * i, values[i]);
     }
     dib.insert(dib.end(), masks.begin(), masks.end());
     dib.insert(dib.end(), table.begin(), table.end());
@@ -63,10 +58,8 @@ Bytes MakeDib(const DibFields &fields, std::span<const std::uint8_t> table,
 Bytes GrayTable256()
 {
     Bytes table(1024, 0);
-    for (std::size_t i = 0; i < 256; ++i) {
-        const auto g = static_cast<std::uint8_t>(i);
-        table[4 * i] = table[4 * i + 1] = table[4 * i + 2] = g;
-    }
+    for (std::size_t i = 0; i < 1024; ++i)
+        table[i] = i % 4 == 3 ? 0 : static_cast<std::uint8_t>(i / 4);
     return table;
 }
 
@@ -79,8 +72,7 @@ Bytes MakeBmpFile(std::span<const std::uint8_t> dib, std::uint32_t offBits)
     file[1] = 'M';
     PutU32(file, 2, static_cast<std::uint32_t>(14 + dib.size()));
     if (offBits == 0 && dib.size() >= 4) {
-        const std::uint32_t headerSize
-            = static_cast<std::uint32_t>(dib[0] | (dib[1] << 8) | (dib[2] << 16) | (dib[3] << 24));
+        const std::uint32_t headerSize = GetU32(dib, 0);
         // Good enough for the builders above: header plus a 256-entry table when 8-bit.
         offBits = 14 + headerSize + (dib.size() > headerSize + 1024 ? 1024u : 0u);
     }
@@ -91,9 +83,8 @@ Bytes MakeBmpFile(std::span<const std::uint8_t> dib, std::uint32_t offBits)
 
 Bytes MakeGray8Bmp(std::int32_t width, std::int32_t height, std::span<const std::uint8_t> rows)
 {
-    const Bytes table = GrayTable256();
-    const Bytes dib = MakeDib({.width = width, .height = height}, table, rows);
-    return MakeBmpFile(dib, 14 + 40 + 1024);
+    return MakeBmpFile(MakeDib({.width = width, .height = height}, GrayTable256(), rows),
+                       14 + 40 + 1024);
 }
 
 std::size_t Stride8(std::int32_t width)
@@ -122,9 +113,9 @@ Bytes ExerciseAdmitted(DibHandle &block)
         std::uint8_t *header = lock.Data();
         const auto width = static_cast<std::int32_t>(CDibImage::GetImageWidth(header));
         const auto height = static_cast<std::int32_t>(CDibImage::GetImageHeight(header));
-        const std::uint8_t *table = CDibImage::GetColorTable(header);
         const std::uint16_t tableBytes = CDibImage::GetColorTableBytes(header);
-        volatile std::uint8_t sink = tableBytes > 0 ? table[tableBytes - 1] : 0;
+        volatile std::uint8_t sink
+            = tableBytes > 0 ? CDibImage::GetColorTable(header)[tableBytes - 1] : 0;
         (void)sink;
         std::uint8_t *bits = CDibImage::GetPixelBits(header);
         if (CDibImage::IsGrayLevelImage(header)) {
@@ -136,9 +127,7 @@ Bytes ExerciseAdmitted(DibHandle &block)
         }
     }
     CMemFile out;
-    if (!CDibImage::WriteBmpFile(block, out))
-        return {};
-    return out.Bytes();
+    return CDibImage::WriteBmpFile(block, out) ? out.Bytes() : Bytes{};
 }
 
 DibHandle ToHandle(std::span<const std::uint8_t> bytes)

@@ -8,13 +8,12 @@
 #include <string>
 #include <vector>
 
-// Builders for hand-made DIBs and BMP files used across the test suites.
+// Hand-made DIBs and BMP files for the test suites.
 namespace TestImages {
 
 using Bytes = std::vector<std::uint8_t>;
 
 // Little-endian fields of byte vectors; `at` must leave room for the field.
-void PutU16(Bytes &bytes, std::size_t at, std::uint16_t value);
 void PutU32(Bytes &bytes, std::size_t at, std::uint32_t value);
 [[nodiscard]] std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at);
 
