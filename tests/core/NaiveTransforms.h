@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -10,22 +11,16 @@
 // 0..255 shows up as a mismatch instead of wrapping.
 namespace NaiveTransforms {
 
-// The linear transform's last step: above 255 gives 255, below 0 or NaN gives 0, otherwise
-// round half up.
-inline int ClampAndRound(float v)
-{
-    if (v > 255.0f)
-        return 255;
-    if (std::isnan(v) || v < 0.0f)
-        return 0;
-    return static_cast<int>(static_cast<double>(v) + 0.5);
-}
-
+// g x slope + intercept in double, rounded to float; above 255 gives 255, below 0 or NaN gives
+// 0, otherwise round half up. The product goes through a volatile so that nothing fuses it
+// with the sum.
 inline int Linear(int g, float slope, float intercept)
 {
-    // The product goes through a volatile so that nothing can fuse it with the sum.
     volatile double product = static_cast<double>(g) * static_cast<double>(slope);
-    return ClampAndRound(static_cast<float>(product + static_cast<double>(intercept)));
+    const float v = static_cast<float>(product + static_cast<double>(intercept));
+    return v > 255.0f
+        ? 255
+        : (std::isnan(v) || v < 0.0f ? 0 : static_cast<int>(static_cast<double>(v) + 0.5));
 }
 
 inline int Stretch(int g, int x1, int y1, int x2, int y2)
@@ -41,10 +36,8 @@ inline std::array<std::uint64_t, 256> Histogram(std::span<const std::uint8_t> ro
                                                 int height, std::size_t stride)
 {
     std::array<std::uint64_t, 256> counts{};
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x)
-            ++counts[rows[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)]];
-    }
+    for (std::size_t i = 0; i < stride * static_cast<std::size_t>(std::max(height, 0)); ++i)
+        counts[rows[i]] += i % stride < static_cast<std::size_t>(width);
     return counts;
 }
 

@@ -13,7 +13,7 @@ namespace TestImages {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Little-endian fields of byte vectors; `at` must leave room for the field.
+// Little-endian fields of byte vectors.
 void PutU32(Bytes &bytes, std::size_t at, std::uint32_t value);
 [[nodiscard]] std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at);
 
@@ -34,7 +34,6 @@ struct DibFields
                             std::span<const std::uint8_t> rows,
                             std::span<const std::uint8_t> masks = {});
 
-// A 256-entry gray colour table of 4-byte entries.
 [[nodiscard]] Bytes GrayTable256();
 
 // A BMP file: the 14-byte file header (bfOffBits as given, or header + masks + table when 0)
@@ -48,15 +47,12 @@ struct DibFields
 // Random 8-bit rows for a width x height image, padding bytes included (random as well).
 [[nodiscard]] Bytes RandomRows(std::int32_t width, std::int32_t height, std::uint32_t seed);
 
-// Bytes of an 8-bit row of `width` pixels, padded to 4.
 [[nodiscard]] std::size_t Stride8(std::int32_t width);
 
-// ReadBmpFile over the bytes of a file in memory.
 [[nodiscard]] DibHandle ReadBmp(std::span<const std::uint8_t> file);
 
-// Runs the accessors, every transform (on gray-level images) and WriteBmpFile over an
-// admitted block, so that the sanitizers see any access outside it. Returns the written file,
-// empty when the writer refused the block.
+// Runs the accessors, a transform (on gray-level images) and WriteBmpFile over an admitted
+// block, for the sanitizers to see any access outside it. The written file, or nothing.
 Bytes ExerciseAdmitted(DibHandle &block);
 
 [[nodiscard]] DibHandle ToHandle(std::span<const std::uint8_t> bytes);
@@ -65,10 +61,8 @@ Bytes ExerciseAdmitted(DibHandle &block);
 [[nodiscard]] Bytes ReadFile(const std::filesystem::path &path);
 void WriteFile(const std::filesystem::path &path, std::span<const std::uint8_t> bytes);
 
-// The public BMP suite's folder.
+// The public BMP suite's folder, and its .bmp files sorted, like "g/pal8.bmp".
 [[nodiscard]] std::filesystem::path BmpSuiteDir();
-
-// Every .bmp file of the suite, sorted, relative paths like "g/pal8.bmp".
 [[nodiscard]] std::vector<std::string> BmpSuiteFiles();
 
 } // namespace TestImages
