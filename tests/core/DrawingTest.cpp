@@ -15,21 +15,6 @@ using Pixels = std::vector<std::uint32_t>;
 
 namespace {
 
-// Logs every palette selection.
-class CSelectionLog : public CMemoryDC
-{
-public:
-    CSelectionLog()
-        : CMemoryDC(Rect{0, 0, 2, 2}, 0)
-    { }
-    const CPalette *SelectPalette(const CPalette *palette, bool forceBackground) override
-    {
-        log.emplace_back(palette, forceBackground);
-        return CMemoryDC::SelectPalette(palette, forceBackground);
-    }
-    std::vector<std::pair<const CPalette *, bool>> log;
-};
-
 // An 8-bit image whose pixel at picture (x, y) has index 10 y + x; index i has the colour
 // (i, 255 - i, 7).
 DibHandle IndexedImage(std::int32_t w, std::int32_t h, std::uint32_t colors = 256)
@@ -112,40 +97,6 @@ TEST(DrawToDevice, DecodesEveryDrawableDepth)
     EXPECT_EQ(DrawRow({40, 1, 1, 32}, {}, {0x11, 0x22, 0x33, 0x99}), Pixels{0x332211});
     PutU32(masks, 0, 0xFF), PutU32(masks, 4, 0xFF00), PutU32(masks, 8, 0xFF000000);
     EXPECT_EQ(DrawRow({40, 1, 1, 32, 3}, {}, {0x11, 0x22, 0x33, 0x44}, masks), Pixels{0x112244});
-}
-
-TEST(DrawToDevice, DrawsNothingForWhatCannotBeShown)
-{
-    Bytes truncated = FromHandle(IndexedImage(4, 2));
-    truncated.pop_back();
-    const DibHandle blocks[] = {DibHandle(),
-                                ToHandle(truncated),
-                                ToHandle(MakeDib({40, 4, 2, 2}, Bytes(16), Bytes(64))),
-                                ToHandle(MakeDib({40, 4, 2, 64}, {}, Bytes(64))),
-                                ToHandle(MakeDib({40, 4, 2, 24, 4}, {}, Bytes(64))),
-                                ToHandle(MakeDib({40, 4, 2, 8, 1, 0, 8}, Bytes(1024), Bytes(64))),
-                                ToHandle(MakeDib({40, 4, 2, 8, 3}, Bytes(1024), Bytes(64)))};
-    for (const DibHandle &block : blocks) {
-        CMemoryDC dc(Rect{0, 0, 8, 8}, 0);
-        EXPECT_EQ(CDibImage::DrawToDevice(dc, Rect{0, 0, 4, 2}, block, Rect{0, 0, 4, 2}, nullptr),
-                  0);
-        EXPECT_EQ(dc.PaintedPixels(), 0u);
-    }
-}
-
-// The palette is selected in the background and the previous one restored, if any.
-TEST(DrawToDevice, SelectsThePaletteAndRestoresThePreviousOne)
-{
-    CPalette palette, earlier;
-    CSelectionLog restoring, fresh, none;
-    restoring.CMemoryDC::SelectPalette(&earlier, false);
-    for (CSelectionLog *dc : {&restoring, &fresh, &none})
-        CDibImage::DrawToDevice(*dc, {0, 0, 2, 2}, IndexedImage(2, 2), {0, 0, 2, 2},
-                                dc == &none ? nullptr : &palette);
-    using Log = std::vector<std::pair<const CPalette *, bool>>;
-    EXPECT_EQ(restoring.log, (Log{{&palette, true}, {&earlier, true}}));
-    EXPECT_EQ(fresh.log, (Log{{&palette, true}}));
-    EXPECT_EQ(none.log, Log{});
 }
 
 // Entries in red, green, blue order from 4-byte, 3-byte (core) and masked tables; a palette

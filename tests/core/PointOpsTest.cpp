@@ -63,12 +63,6 @@ public:
 
     std::size_t Stride() const { return TestImages::Stride8(m_nWidth); }
     std::uint8_t *Pixels() { return m_bytes.data() + m_nAt; }
-    PointKernels::Paths::Rows Rows()
-    {
-        return {Pixels(), static_cast<std::size_t>(m_nWidth), static_cast<std::size_t>(m_nHeight),
-                Stride()};
-    }
-
     // Runs `apply` on the rows: each pixel g must become rule(g), every other byte stay.
     testing::AssertionResult Check(const std::function<void()> &apply, const Rule &rule)
     {
@@ -154,6 +148,8 @@ TEST(PointTables, LinearAndEqualizeFollowTheirRules)
         for (float intercept : specials)
             linear(slope, intercept);
     }
+    // 214 x 0.9 - 82.1 is 110.5 in double and a hair below it in float.
+    EXPECT_EQ(PointTables::Linear(0.9f, -82.1f)[214], 111);
     std::mt19937_64 rng(1);
     for (int i = 0; i < 3000; ++i) {
         // Sums landing exactly on .5, random values and any bit pattern.
@@ -178,31 +174,10 @@ TEST(PointTables, LinearAndEqualizeFollowTheirRules)
     }
 }
 
-TEST(PointTables, WorkedExamples)
+// The transforms as the program calls them (table, shape recognition, the path's kernel for
+// it) and the ways of counting, on rows of every width to 456 at every misalignment.
+TEST_P(KernelPaths, TransformsAndCountsFollowTheNaiveMappings)
 {
-    GrayHistogram counts{};
-    counts[10] = 2, counts[20] = 1, counts[200] = 1;
-    const std::pair<GrayTable, std::vector<std::pair<int, int>>> cases[] = {
-        {PointTables::Linear(2.0f, -128.0f), {{64, 0}, {65, 2}, {100, 72}, {191, 254}, {192, 255}}},
-        // 214 x 0.9 - 82.1 is 110.5 in double and a hair below it in float.
-        {PointTables::Linear(0.9f, -82.1f), {{214, 111}}},
-        {PointTables::Window(100, 50), {{99, 0}, {100, 255}, {150, 255}}},
-        {PointTables::GrayStretch(50, 30, 200, 220),
-         {{25, 15}, {51, 31}, {100, 93}, {199, 218}, {210, 226}}},
-        {PointTables::GrayStretch(200, 100, 50, 150), {{200, 100}, {201, 227}}},
-        {PointTables::Equalize(counts, 2, 2),
-         {{9, 0}, {10, 127}, {19, 127}, {20, 191}, {200, 255}}}};
-    for (const auto &[table, points] : cases) {
-        for (const auto &[g, expected] : points)
-            EXPECT_EQ(table[static_cast<std::size_t>(g)], expected) << g;
-    }
-}
-
-// The row kernels, and the transforms as the program calls them (table, shape recognition,
-// special kernel and all), on rows of every width to 456 at every misalignment.
-TEST_P(KernelPaths, KernelsAndTransformsFollowTheNaiveMappings)
-{
-    const auto &kernels = *PointKernels::Paths::KernelsFor(GetParam());
     std::mt19937 rng(9);
     for (std::size_t width = 1; width <= 456; ++width) {
         for (std::size_t height : {1, 2, 7}) {
@@ -218,18 +193,6 @@ TEST_P(KernelPaths, KernelsAndTransformsFollowTheNaiveMappings)
             EXPECT_EQ(levels, rows.m_counts);
             EXPECT_EQ(pairs, rows.m_counts);
             EXPECT_EQ(PointKernels::CountHistogram(rows.Pixels(), w, h), rows.m_counts);
-            GrayTable table{};
-            std::generate(table.begin(), table.end(), [&rng] { return U8(rng()); });
-            const std::uint8_t lower = U8(rng()), upper = U8(rng());
-            EXPECT_TRUE(rows.Check([&] { kernels.applyTable(rows.Rows(), table.data()); },
-                                   [&](int g) { return table[static_cast<std::size_t>(g)]; }))
-                << w << " x " << h;
-            EXPECT_TRUE(
-                rows.Check([&] { kernels.invert(rows.Rows()); }, [](int g) { return 255 - g; }))
-                << w << " x " << h;
-            EXPECT_TRUE(rows.Check([&] { kernels.window(rows.Rows(), lower, upper); },
-                                   Window(lower, upper)))
-                << w << " x " << h;
             const auto transforms = Transforms(rng, rows);
             for (std::size_t t = 0; t < transforms.size(); ++t)
                 EXPECT_TRUE(rows.Check([&] { EXPECT_TRUE(transforms[t].first(w, h)); },

@@ -29,26 +29,23 @@ std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at)
 Bytes MakeDib(const DibFields &fields, std::span<const std::uint8_t> table,
               std::span<const std::uint8_t> rows, std::span<const std::uint8_t> masks)
 {
-    Bytes dib(fields.headerSize, 0);
+    // A core header holds 16-bit width, height, planes and bit count.
+    const bool core = fields.headerSize == 12;
     const auto width = static_cast<std::uint32_t>(fields.width);
     const auto height = static_cast<std::uint32_t>(fields.height);
-    if (fields.headerSize >= 4)
-        PutU32(dib, 0, fields.headerSize);
-    if (fields.headerSize == 12) {
-        PutU32(dib, 4, (width & 0xFFFF) | height << 16);
-        PutU32(dib, 8, 1u | std::uint32_t{fields.bitCount} << 16);
-    } else if (fields.headerSize >= 40) {
-        const std::uint32_t values[] = {width,
-                                        height,
-                                        1u | std::uint32_t{fields.bitCount} << 16,
-                                        fields.compression,
-                                        fields.sizeImage,
-                                        0,
-                                        0,
-                                        fields.clrUsed};
-        for (std::size_t i = 0; i < std::size(values); ++i)
-            PutU32(dib, 4 + 4 * i, values[i]);
-    }
+    const std::uint32_t values[] = {fields.headerSize,
+                                    core ? (width & 0xFFFF) | height << 16 : width,
+                                    core ? 1u | fields.bitCount << 16 : height,
+                                    1u | fields.bitCount << 16,
+                                    fields.compression,
+                                    fields.sizeImage,
+                                    0,
+                                    0,
+                                    fields.clrUsed};
+    Bytes dib(std::max(fields.headerSize, 40u), 0);
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        PutU32(dib, 4 * i, values[i]);
+    dib.resize(fields.headerSize);
     dib.insert(dib.end(), masks.begin(), masks.end());
     dib.insert(dib.end(), table.begin(), table.end());
     dib.insert(dib.end(), rows.begin(), rows.end());
@@ -68,8 +65,7 @@ Bytes MakeBmpFile(std::span<const std::uint8_t> dib, std::uint32_t offBits)
     // Sized up front and copied into: growing a 14-byte vector by insert trips g++ 12's
     // -Warray-bounds at -O3 (a false positive).
     Bytes file(14 + dib.size(), 0);
-    file[0] = 'B';
-    file[1] = 'M';
+    file[0] = 'B', file[1] = 'M';
     PutU32(file, 2, static_cast<std::uint32_t>(14 + dib.size()));
     if (offBits == 0 && dib.size() >= 4) {
         const std::uint32_t headerSize = GetU32(dib, 0);
