@@ -15,8 +15,7 @@ using namespace TestImages;
 
 namespace {
 
-// A file in memory whose Nth read or write fails (the small ones go through the huge ones),
-// and whose reported length may be wrong.
+// Fails its Nth read or write (small ones go through huge ones); may misreport its length.
 class CFaultyFile : public CMemFile
 {
 public:
@@ -58,8 +57,7 @@ Bytes Read(std::span<const std::uint8_t> file)
 
 } // namespace
 
-// The block is the file after its header, then 14 zeros; the spare bytes must not stand in
-// for bytes a shorter file lacks.
+// The block is the file after its header, then 14 zeros that must not stand in for lost bytes.
 TEST(ReadBmpFile, TakesWholeFilesAndRefusesEveryShorterLength)
 {
     const Bytes rle8{3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 2, 9, 0, 1}, rle4{4, 0x12, 0, 0, 0, 1};
@@ -79,10 +77,8 @@ TEST(ReadBmpFile, TakesWholeFilesAndRefusesEveryShorterLength)
     }
 }
 
-// Foreign signatures; headers that cannot be read (a size, RLE8 on 24 bits, a table beyond 16
-// bits of bytes), refused before the body is read however long the file claims to be; lengths
-// that disagree with the bytes (one below the header must not make the rest wrap into a read
-// far past the block); device errors, which leave the block unlocked.
+// Unreadable headers are refused before the body is read; a length below the header must not
+// wrap into a read far past the block.
 TEST(BmpFiles, RefuseForeignFilesUnreadableHeadersWrongLengthsAndDeviceErrors)
 {
     const Bytes valid = MakeGray8Bmp(5, 3, RandomRows(5, 3, 1));
@@ -112,8 +108,7 @@ TEST(BmpFiles, RefuseForeignFilesUnreadableHeadersWrongLengthsAndDeviceErrors)
     }
 }
 
-// Rows after a gap (bfOffBits past the table, inside the file) move up behind the table; a
-// bfOffBits leaving no room for the rows refuses the file; any other leaves the rows in place.
+// Rows after a gap move up behind the table; a bfOffBits leaving no room for them refuses.
 TEST(ReadBmpFile, ClosesAGapBeforeTheRowsOnly)
 {
     enum Outcome { Moved, Kept, Refused };
@@ -138,10 +133,7 @@ TEST(ReadBmpFile, ClosesAGapBeforeTheRowsOnly)
     }
 }
 
-// Written: file header, then header, masks, table and rows (not the 14 spare bytes), with
-// biSizeImage rewritten in file and block; read back, the same image. Refused, writing
-// nothing and changing nothing: null, short, core and unknown headers, and images of 2^32
-// bytes of rows or too many with the header for bfSize.
+// Sizes beyond the file's 32-bit fields would be written cut short.
 TEST(WriteBmpFile, WritesFileHeaderAndImageOrRefuses)
 {
     // clang-format off
@@ -191,8 +183,7 @@ TEST(WriteBmpFile, WritesFileHeaderAndImageOrRefuses)
     }
 }
 
-// A colour profile after the rows (past a gap, or after compressed rows) follows the rows in
-// the written file, the header pointing at it.
+// A profile after the rows (past a gap, or after compressed rows) must not be lost.
 TEST(BmpFiles, AColourProfileAfterTheRowsIsKept)
 {
     for (std::uint32_t rle : {0u, 1u}) {
@@ -213,8 +204,6 @@ TEST(BmpFiles, AColourProfileAfterTheRowsIsKept)
     }
 }
 
-// The reader refuses only what is not a BMP file or holds less than its header describes;
-// admitted images go through the accessors, a transform and the writer without stray access.
 TEST(BmpSuite, FilesLoadOrAreRefusedWithoutStrayAccess)
 {
     for (const std::string &name : BmpSuiteFiles()) {

@@ -9,8 +9,7 @@
 
 using namespace TestImages;
 
-// Under AddressSanitizer an allocation of absurd size must fail like the real allocator's
-// (null) instead of aborting the test run.
+// Absurd allocations must fail with null under AddressSanitizer too, not abort the run.
 extern "C" const char *__asan_default_options()
 {
     return "allocator_may_return_null=1";
@@ -25,7 +24,6 @@ Bytes Dib(const DibFields &fields, std::size_t tableBytes, std::size_t maskBytes
     return MakeDib(fields, Bytes(tableBytes, 0x11), Bytes(rows, 0x66), Bytes(maskBytes, 0xF0));
 }
 
-// A header padded with zeros to `size` bytes: room for any table.
 Bytes Header(std::array<std::uint32_t, 7> fields, std::size_t size = 4096)
 {
     Bytes block(size, 0);
@@ -42,7 +40,6 @@ const Bytes kRle4 = {3, 0x12, 0, 0, 0, 3, 0x45, 0x60, 0, 1};
 
 } // namespace
 
-// Every prefix of a valid block: refused unless complete, and never read past its end.
 TEST(Admission, TruncatedBlocksAreRefusedAtEveryLength)
 {
     // clang-format off
@@ -62,7 +59,6 @@ TEST(Admission, TruncatedBlocksAreRefusedAtEveryLength)
             if (complete) { // core headers are not written
                 EXPECT_EQ(ExerciseAdmitted(block).empty(), GetU32(dib, 0) == 12);
             }
-            // The same prefix as a file: admitted or not, nothing outside the block is touched.
             DibHandle fromFile = CDibImage::AdmitBlock(ReadBmp(MakeBmpFile(prefix)));
             if (!fromFile.IsNull())
                 (void)ExerciseAdmitted(fromFile);
@@ -79,7 +75,6 @@ TEST(Admission, OnlyKnownHeaderSizesAreReadable)
     }
 }
 
-// The one admission every caller maps to its messages; checking in place agrees with it.
 TEST(Admission, SortsBlocksIntoAdmittedTooBigAndUnreadable)
 {
     const Bytes plain = Dib({40, 5, 3}, 1024);
@@ -87,11 +82,8 @@ TEST(Admission, SortsBlocksIntoAdmittedTooBigAndUnreadable)
         return Header({40, w, h, bits, bits == 4 ? 2u : 1u, 0, 2});
     };
     using enum AdmitResult;
-    // Row sizes that wrap to little in 32-bit or unchecked 64-bit arithmetic; 16383 table
-    // entries (65532 bytes) beyond and within the block, 16384 beyond 16 bits of bytes, and
-    // biClrUsed 65536 keeping its low 16 bits (no table); run-length coding on the wrong depth
-    // or beyond the block; last, expansions that no BMP file's 32-bit size fields could
-    // describe, its file header included.
+    // Row sizes that wrap in 32 bits; tables beyond the block or 16 bits of bytes; RLE on the
+    // wrong depth or past the block; expansions past the file's 32-bit fields, header included.
     // clang-format off
     const std::pair<Bytes, AdmitResult> cases[] = {
         {plain, kAdmitted}, {MakeDib({40, 5, 3, 8, 1, 0, 12}, GrayTable256(), kRle8), kAdmitted},
@@ -124,10 +116,7 @@ TEST(Admission, SortsBlocksIntoAdmittedTooBigAndUnreadable)
 
 TEST(Admission, ExpandsRunLengthStreamsIntoPlainRows)
 {
-    // RLE8 rows: 3 x 3, stride 4; RLE4: 5 x 2, stride 4; zeros after the bytes given. Runs,
-    // absolute runs padded to words, deltas (skipped pixels stay index 0), runs past the edge
-    // clipped rather than wrapped; streams ending past the last row, inside a run or code, or
-    // at the end of the bitmap.
+    // RLE8 rows 3 x 3, RLE4 rows 5 x 2, both of stride 4; zeros after the bytes given.
     // clang-format off
     const std::tuple<bool, Bytes, Bytes> cases[] = {
         {false, {2, 7, 1, 9, 0, 0, 3, 1, 0, 0, 1, 4, 0, 1}, {7, 7, 9, 0, 1, 1, 1, 0, 4}},
@@ -162,11 +151,8 @@ TEST(Admission, ExpandsRunLengthStreamsIntoPlainRows)
 
 TEST(DibAccessors, FindHeaderTableMasksAndRowsOfEveryHeaderKind)
 {
-    // Header size, bit count, compression, biClrUsed; then colours, table bytes, mask bytes,
-    // offset of the rows and whether the point operations may run, for a 3 x 2 image. Longer
-    // headers read as core ones would take height and depth from the wrong fields; masks
-    // follow a 40-byte header only, table and rows after them; 8-bit transforms would run
-    // past 4-bit rows or through 16-bit ones.
+    // Header size, bits, compression, biClrUsed; colours, table and mask bytes, rows offset,
+    // gray level.
     // clang-format off
     const std::array<std::uint32_t, 9> cases[] = {
         {40, 8, 0, 0, 256, 1024, 0, 1064, 1},  {40, 8, 0, 200, 200, 800, 0, 840, 0},
@@ -207,8 +193,7 @@ TEST(DibAccessors, FindHeaderTableMasksAndRowsOfEveryHeaderKind)
         EXPECT_EQ(RowStride(width, bits), stride) << width << " x " << bits;
 }
 
-// Blocks of a huge page and more are mapped separately: zeroed, huge-page aligned, writable
-// to the end; absurd sizes are refused.
+// Blocks of a huge page and more are mapped separately.
 TEST(DibHandle, AllocatesZeroedAlignedBlocksAndRefusesAbsurdSizes)
 {
     const std::uint64_t size = (std::uint64_t{3} << 20) + 1078;

@@ -15,8 +15,7 @@ using Pixels = std::vector<std::uint32_t>;
 
 namespace {
 
-// An 8-bit image whose pixel at picture (x, y) has index 10 y + x; index i has the colour
-// (i, 255 - i, 7).
+// Pixel (x, y) has index 10 y + x, of colour (i, 255 - i, 7).
 DibHandle IndexedImage(std::int32_t w, std::int32_t h, std::uint32_t colors = 256)
 {
     Bytes table(4 * colors, 7), rows(Stride8(w) * static_cast<std::size_t>(h));
@@ -29,7 +28,6 @@ DibHandle IndexedImage(std::int32_t w, std::int32_t h, std::uint32_t colors = 25
     return ToHandle(MakeDib({40, w, h, 8, 0, colors}, table, rows));
 }
 
-// The pixels of a one-pixel-high image of the given header, table, row and masks, alpha cut.
 Pixels DrawRow(DibFields fields, const Bytes &table, const Bytes &row, const Bytes &masks = {})
 {
     fields.height = 1;
@@ -46,12 +44,9 @@ Pixels DrawRow(DibFields fields, const Bytes &table, const Bytes &row, const Byt
 
 } // namespace
 
-// Each destination pixel takes the picture pixel under its centre; only what the clip lets
-// through is decoded and painted, once.
 TEST(DrawToDevice, PaintsEachPixelFromTheSourcePixelUnderItsCentre)
 {
-    // Clip, destination, source, picture width and height, lines, painted, and x, y, index
-    // of sampled pixels.
+    // Clip, destination, source, picture size, lines, painted, then x, y, index of samples.
     // clang-format off
     const std::tuple<Rect, Rect, Rect, int, int, int, std::uint64_t, Pixels> cases[] = {
         {{-8, -8, 64, 64}, {0, 0, 7, 5}, {0, 0, 7, 5}, 7, 5, 5, 35, {0, 0, 0, 6, 4, 46, 3, 1, 13}},
@@ -99,8 +94,6 @@ TEST(DrawToDevice, DecodesEveryDrawableDepth)
     EXPECT_EQ(DrawRow({40, 1, 1, 32, 3}, {}, {0x11, 0x22, 0x33, 0x44}, masks), Pixels{0x112244});
 }
 
-// Entries in red, green, blue order from 4-byte, 3-byte (core) and masked tables; a palette
-// needs all the entries it counts.
 TEST(Palettes, TakeTheColourTableAndAllTheirEntries)
 {
     Bytes coreTable(768), masked(20);

@@ -40,8 +40,7 @@ GrayTable Naive(const Rule &rule)
     return table;
 }
 
-// Rows inside other bytes, `skew` bytes past a 64-byte boundary, the first row holding every
-// level once as far as it reaches.
+// Rows `skew` bytes past a 64-byte boundary, the first holding every level once if it can.
 class CRows
 {
 public:
@@ -63,7 +62,6 @@ public:
 
     std::size_t Stride() const { return TestImages::Stride8(m_nWidth); }
     std::uint8_t *Pixels() { return m_bytes.data() + m_nAt; }
-    // Runs `apply` on the rows: each pixel g must become rule(g), every other byte stay.
     testing::AssertionResult Check(const std::function<void()> &apply, const Rule &rule)
     {
         m_bytes = m_original;
@@ -87,8 +85,7 @@ public:
     GrayHistogram m_counts;
 };
 
-// Every transform on `rows` with parameters from `rng`, and its naive mapping; a quarter of
-// them on the special tables (identity, constant, thresholds 0 and 255).
+// A quarter of the draws land on the special tables: identity, constant, thresholds 0 and 255.
 std::vector<std::pair<std::function<bool(std::int32_t, std::int32_t)>, Rule>>
 Transforms(std::mt19937 &rng, CRows &rows)
 {
@@ -152,13 +149,12 @@ TEST(PointTables, LinearAndEqualizeFollowTheirRules)
     EXPECT_EQ(PointTables::Linear(0.9f, -82.1f)[214], 111);
     std::mt19937_64 rng(1);
     for (int i = 0; i < 3000; ++i) {
-        // Sums landing exactly on .5, random values and any bit pattern.
         linear(static_cast<float>(i % 17 - 8) / 4, static_cast<float>(i % 1041 - 520) / 2);
         linear(std::uniform_real_distribution<float>(-4, 4)(rng),
                std::uniform_real_distribution<float>(-300, 300)(rng));
         linear(std::bit_cast<float>(static_cast<std::uint32_t>(rng())),
                std::bit_cast<float>(static_cast<std::uint32_t>(rng())));
-        // Small images and ones near the largest addressable pixel count (2^48).
+        // Up to 2^48 pixels.
         const std::uint64_t limit = i % 2 == 0 ? 20 : (1u << 24);
         const std::uint64_t width = 1 + rng() % limit, height = 1 + rng() % limit;
         std::vector<std::uint64_t> cuts{0, width * height};
@@ -174,8 +170,6 @@ TEST(PointTables, LinearAndEqualizeFollowTheirRules)
     }
 }
 
-// The transforms as the program calls them (table, shape recognition, the path's kernel for
-// it) and the ways of counting, on rows of every width to 456 at every misalignment.
 TEST_P(KernelPaths, TransformsAndCountsFollowTheNaiveMappings)
 {
     std::mt19937 rng(9);
@@ -203,7 +197,7 @@ TEST_P(KernelPaths, TransformsAndCountsFollowTheNaiveMappings)
     // Above about a megapixel the image's count goes by pairs.
     CRows large(1001, 1049, 1, rng);
     EXPECT_EQ(PointKernels::CountHistogram(large.Pixels(), 1001, 1049), large.m_counts);
-    // Empty or negative sizes touch nothing (and equalisation divides by no zero count).
+    // Equalisation must not divide by a zero pixel count either.
     constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
     CRows rows(8, 4, 0, rng);
     for (const auto &[w, h] : {std::pair{0, 5}, {5, 0}, {-1, 5}, {5, -1}, {kMin, 3}, {3, kMin}}) {

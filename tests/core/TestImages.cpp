@@ -104,19 +104,11 @@ DibHandle ReadBmp(std::span<const std::uint8_t> file)
 
 Bytes ExerciseAdmitted(DibHandle &block)
 {
-    {
-        DibLock lock(block);
-        std::uint8_t *header = lock.Data();
-        const std::uint16_t tableBytes = CDibImage::GetColorTableBytes(header);
-        volatile std::uint8_t sink
-            = tableBytes > 0 ? CDibImage::GetColorTable(header)[tableBytes - 1] : 0;
-        (void)sink;
-        if (CDibImage::IsGrayLevelImage(header)) {
-            (void)CDibImage::ApplyEqualize(
-                CDibImage::GetPixelBits(header),
-                static_cast<std::int32_t>(CDibImage::GetImageWidth(header)),
-                static_cast<std::int32_t>(CDibImage::GetImageHeight(header)));
-        }
+    if (DibLock lock(block); CDibImage::IsGrayLevelImage(lock.Data())) {
+        std::uint8_t *h = lock.Data();
+        (void)CDibImage::ApplyEqualize(CDibImage::GetPixelBits(h),
+                                       static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
+                                       static_cast<std::int32_t>(CDibImage::GetImageHeight(h)));
     }
     CMemFile out;
     return CDibImage::WriteBmpFile(block, out) ? out.Bytes() : Bytes{};
@@ -141,9 +133,8 @@ Bytes FromHandle(const DibHandle &handle)
 Bytes ReadFile(const std::filesystem::path &path)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path.string());
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return in ? Bytes(std::istreambuf_iterator<char>(in), {})
+              : throw std::runtime_error(path.string());
 }
 
 void WriteFile(const std::filesystem::path &path, std::span<const std::uint8_t> bytes)

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-// Hand-made DIBs and BMP files for the test suites.
 namespace TestImages {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -28,31 +27,26 @@ struct DibFields
     std::uint32_t sizeImage = 0;
 };
 
-// A packed DIB: header (the given size, zero beyond the fields), then `masks`, `table` and
-// `rows` exactly as given.
+// Header (zero beyond the fields), then `masks`, `table` and `rows` as given.
 [[nodiscard]] Bytes MakeDib(const DibFields &fields, std::span<const std::uint8_t> table,
                             std::span<const std::uint8_t> rows,
                             std::span<const std::uint8_t> masks = {});
 
 [[nodiscard]] Bytes GrayTable256();
 
-// A BMP file: the 14-byte file header (bfOffBits as given, or header + masks + table when 0)
-// followed by the packed DIB.
+// bfOffBits 0 puts the rows behind the header and, for 8 bits, 256 table entries.
 [[nodiscard]] Bytes MakeBmpFile(std::span<const std::uint8_t> dib, std::uint32_t offBits = 0);
 
-// An 8-bit, 256-colour BMP file with the given rows (stride x height bytes, bottom-up).
 [[nodiscard]] Bytes MakeGray8Bmp(std::int32_t width, std::int32_t height,
                                  std::span<const std::uint8_t> rows);
 
-// Random 8-bit rows for a width x height image, padding bytes included (random as well).
 [[nodiscard]] Bytes RandomRows(std::int32_t width, std::int32_t height, std::uint32_t seed);
 
 [[nodiscard]] std::size_t Stride8(std::int32_t width);
 
 [[nodiscard]] DibHandle ReadBmp(std::span<const std::uint8_t> file);
 
-// Runs the accessors, a transform (on gray-level images) and WriteBmpFile over an admitted
-// block, for the sanitizers to see any access outside it. The written file, or nothing.
+// For the sanitizers: accessors, a transform and the writer on an admitted block. The file.
 Bytes ExerciseAdmitted(DibHandle &block);
 
 [[nodiscard]] DibHandle ToHandle(std::span<const std::uint8_t> bytes);

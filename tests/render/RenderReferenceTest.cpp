@@ -20,7 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The picture's pixels, row by row, in one format (colour spaces and such left out).
 std::vector<QRgb> Load(const fs::path &path)
 {
     const QImage image
@@ -43,11 +42,8 @@ int Render(const fs::path &in, const fs::path &out)
 
 } // namespace
 
-// Every file renders as one of its references or is refused, except those listed: the
-// top-down file and core headers whose short colour table leaves them short of their rows
-// are refused; 2-bit pixels and compressed (Huffman, JPEG, PNG) rows draw nothing,
-// transparency and colour profiles are not applied, and an 11-bit channel rounds one level
-// differently. Bad files render or are refused cleanly.
+// Refused: top-down and short of rows. Not as the reference: 2-bit and compressed rows draw
+// nothing, alpha and profiles are not applied, an 11-bit channel rounds differently.
 TEST(RenderReference, SuiteFilesMatchTheirReferencesOrAreRefused)
 {
     const fs::path dir
