@@ -6,14 +6,12 @@
 #include <cstdint>
 #include <span>
 
-// Deliberately plain, one-pixel-at-a-time versions of the point mappings, written from their
-// documented rules rather than from the core's code. Results are ints so that a value outside
-// 0..255 shows up as a mismatch instead of wrapping.
+// Plain one-pixel versions of the point mappings, written from their rules, not from the core's
+// code. Results are ints, so that a value outside 0..255 shows as a mismatch, not wrapped.
 namespace NaiveTransforms {
 
-// g x slope + intercept in double, rounded to float; above 255 gives 255, below 0 or NaN gives
-// 0, otherwise round half up. The product goes through a volatile so that nothing fuses it
-// with the sum.
+// In double, rounded to float, then clamped (NaN to 0) and rounded half up. The volatile keeps
+// the product from being fused with the sum.
 inline int Linear(int g, float slope, float intercept)
 {
     volatile double product = static_cast<double>(g) * static_cast<double>(slope);

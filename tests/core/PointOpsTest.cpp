@@ -71,9 +71,7 @@ public:
             const bool pixel = i >= m_nAt && at / Stride() < static_cast<std::size_t>(m_nHeight)
                 && at % Stride() < static_cast<std::size_t>(m_nWidth);
             if (m_bytes[i] != (pixel ? rule(m_original[i]) : m_original[i])) {
-                return testing::AssertionFailure()
-                    << "byte " << at << " from " << int{m_original[i]} << " became "
-                    << int{m_bytes[i]};
+                return testing::AssertionFailure() << "byte " << at;
             }
         }
         return testing::AssertionSuccess();
@@ -99,17 +97,17 @@ Transforms(std::mt19937 &rng, CRows &rows)
     const GrayHistogram counts = rows.m_counts;
     const auto w = static_cast<std::uint64_t>(rows.m_nWidth),
                h = static_cast<std::uint64_t>(rows.m_nHeight);
-    return {
-        {[=](auto x, auto y) { return CDibImage::ApplyLinear(p, x, y, slope, intercept); },
-         [=](int g) { return NaiveTransforms::Linear(g, slope, intercept); }},
-        {[=](auto x, auto y) { return CDibImage::ApplyLinear(p, x, y, -1, 255); },
-         [](int g) { return 255 - g; }},
-        {[=](auto x, auto y) { return CDibImage::ApplyThreshold(p, x, y, a); }, Window(a, a - 1)},
-        {[=](auto x, auto y) { return CDibImage::ApplyWindow(p, x, y, a, b); }, Window(a, b)},
-        {[=](auto x, auto y) { return CDibImage::ApplyGrayStretch(p, x, y, a, b, c, d); },
-         [=](int g) { return NaiveTransforms::Stretch(g, a, b, c, d); }},
-        {[=](auto x, auto y) { return CDibImage::ApplyEqualize(p, x, y); },
-         [=](int g) { return NaiveTransforms::Equalize(g, counts, w, h); }}};
+    // clang-format off
+    return {{[=](auto x, auto y) { return CDibImage::ApplyLinear(p, x, y, slope, intercept); },
+             [=](int g) { return NaiveTransforms::Linear(g, slope, intercept); }},
+            {[=](auto x, auto y) { return CDibImage::ApplyLinear(p, x, y, -1, 255); }, [](int g) { return 255 - g; }},
+            {[=](auto x, auto y) { return CDibImage::ApplyThreshold(p, x, y, a); }, Window(a, a - 1)},
+            {[=](auto x, auto y) { return CDibImage::ApplyWindow(p, x, y, a, b); }, Window(a, b)},
+            {[=](auto x, auto y) { return CDibImage::ApplyGrayStretch(p, x, y, a, b, c, d); },
+             [=](int g) { return NaiveTransforms::Stretch(g, a, b, c, d); }},
+            {[=](auto x, auto y) { return CDibImage::ApplyEqualize(p, x, y); },
+             [=](int g) { return NaiveTransforms::Equalize(g, counts, w, h); }}};
+    // clang-format on
 }
 
 class KernelPaths : public testing::TestWithParam<KernelPath>
@@ -178,20 +176,15 @@ TEST_P(KernelPaths, TransformsAndCountsFollowTheNaiveMappings)
             CRows rows(width, height, width % 64, rng);
             const auto w = static_cast<std::int32_t>(width), h = static_cast<std::int32_t>(height);
             GrayHistogram levels{}, pairs{};
-            levels[3] = pairs[3] = 1000; // counts add to what is there
             PointKernels::Paths::CountByLevels(rows.Pixels(), width, height, rows.Stride(),
                                                levels.data());
             EXPECT_TRUE(PointKernels::Paths::CountByPairs(rows.Pixels(), width, height,
                                                           rows.Stride(), pairs.data()));
-            levels[3] -= 1000, pairs[3] -= 1000;
             EXPECT_EQ(levels, rows.m_counts);
             EXPECT_EQ(pairs, rows.m_counts);
             EXPECT_EQ(PointKernels::CountHistogram(rows.Pixels(), w, h), rows.m_counts);
-            const auto transforms = Transforms(rng, rows);
-            for (std::size_t t = 0; t < transforms.size(); ++t)
-                EXPECT_TRUE(rows.Check([&] { EXPECT_TRUE(transforms[t].first(w, h)); },
-                                       transforms[t].second))
-                    << "transform " << t << " on " << w << " x " << h;
+            for (const auto &[apply, rule] : Transforms(rng, rows))
+                EXPECT_TRUE(rows.Check([&] { EXPECT_TRUE(apply(w, h)); }, rule)) << w << "x" << h;
         }
     }
     // Above about a megapixel the image's count goes by pairs.
@@ -202,8 +195,7 @@ TEST_P(KernelPaths, TransformsAndCountsFollowTheNaiveMappings)
     CRows rows(8, 4, 0, rng);
     for (const auto &[w, h] : {std::pair{0, 5}, {5, 0}, {-1, 5}, {5, -1}, {kMin, 3}, {3, kMin}}) {
         for (const auto &[apply, rule] : Transforms(rng, rows))
-            EXPECT_TRUE(rows.Check([&] { apply(w, h); }, [](int g) { return g; }))
-                << w << " x " << h;
+            EXPECT_TRUE(rows.Check([&] { apply(w, h); }, [](int g) { return g; })) << w;
         EXPECT_EQ(PointKernels::CountHistogram(nullptr, w, h), GrayHistogram{});
     }
 }

@@ -33,22 +33,17 @@ Bytes MakeDib(const DibFields &fields, std::span<const std::uint8_t> table,
     const bool core = fields.headerSize == 12;
     const auto width = static_cast<std::uint32_t>(fields.width);
     const auto height = static_cast<std::uint32_t>(fields.height);
-    const std::uint32_t values[] = {fields.headerSize,
-                                    core ? (width & 0xFFFF) | height << 16 : width,
-                                    core ? 1u | fields.bitCount << 16 : height,
-                                    1u | fields.bitCount << 16,
-                                    fields.compression,
-                                    fields.sizeImage,
-                                    0,
-                                    0,
-                                    fields.clrUsed};
+    // clang-format off
+    const std::uint32_t values[] = {fields.headerSize, core ? (width & 0xFFFF) | height << 16 : width,
+                                    core ? 1u | fields.bitCount << 16 : height, 1u | fields.bitCount << 16,
+                                    fields.compression, fields.sizeImage, 0, 0, fields.clrUsed};
+    // clang-format on
     Bytes dib(std::max(fields.headerSize, 40u), 0);
     for (std::size_t i = 0; i < std::size(values); ++i)
         PutU32(dib, 4 * i, values[i]);
     dib.resize(fields.headerSize);
-    dib.insert(dib.end(), masks.begin(), masks.end());
-    dib.insert(dib.end(), table.begin(), table.end());
-    dib.insert(dib.end(), rows.begin(), rows.end());
+    for (const auto &part : {masks, table, rows})
+        dib.insert(dib.end(), part.begin(), part.end());
     return dib;
 }
 

@@ -12,19 +12,15 @@ namespace TestImages {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Little-endian fields of byte vectors.
 void PutU32(Bytes &bytes, std::size_t at, std::uint32_t value);
 [[nodiscard]] std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at);
 
 struct DibFields
 {
     std::uint32_t headerSize = 40; // 12 writes a core header
-    std::int32_t width = 0;
-    std::int32_t height = 0;
+    std::int32_t width = 0, height = 0;
     std::uint16_t bitCount = 8;
-    std::uint32_t compression = 0;
-    std::uint32_t clrUsed = 0;
-    std::uint32_t sizeImage = 0;
+    std::uint32_t compression = 0, clrUsed = 0, sizeImage = 0;
 };
 
 // Header (zero beyond the fields), then `masks`, `table` and `rows` as given.

@@ -46,8 +46,7 @@ int Render(const fs::path &in, const fs::path &out)
 // nothing, alpha and profiles are not applied, an 11-bit channel rounds differently.
 TEST(RenderReference, SuiteFilesMatchTheirReferencesOrAreRefused)
 {
-    const fs::path dir
-        = fs::temp_directory_path() / ("tonecraft-render-" + std::to_string(getpid()));
+    const fs::path dir = fs::temp_directory_path() / ("tonecraft-" + std::to_string(getpid()));
     fs::create_directories(dir);
     std::map<std::string, QStringList> refs;
     QFile manifest(QString::fromStdString((TestImages::BmpSuiteDir() / "MANIFEST.tsv").string()));
