@@ -1,31 +1,24 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <span>
 
-// Deliberately plain, one-pixel-at-a-time versions of the point mappings, written from their
-// documented rules rather than from the core's code. Results are ints so that a value outside
-// 0..255 shows up as a mismatch instead of wrapping.
+// Plain one-pixel versions of the point mappings, written from their rules, not from the core's
+// code. Results are ints, so that a value outside 0..255 shows as a mismatch, not wrapped.
 namespace NaiveTransforms {
 
-// The linear transform's last step: above 255 gives 255, below 0 or NaN gives 0, otherwise
-// round half up.
-inline int ClampAndRound(float v)
-{
-    if (v > 255.0f)
-        return 255;
-    if (std::isnan(v) || v < 0.0f)
-        return 0;
-    return static_cast<int>(static_cast<double>(v) + 0.5);
-}
-
+// In double, rounded to float, then clamped (NaN to 0) and rounded half up. The volatile keeps
+// the product from being fused with the sum.
 inline int Linear(int g, float slope, float intercept)
 {
-    // The product goes through a volatile so that nothing can fuse it with the sum.
     volatile double product = static_cast<double>(g) * static_cast<double>(slope);
-    return ClampAndRound(static_cast<float>(product + static_cast<double>(intercept)));
+    const float v = static_cast<float>(product + static_cast<double>(intercept));
+    return v > 255.0f
+        ? 255
+        : (std::isnan(v) || v < 0.0f ? 0 : static_cast<int>(static_cast<double>(v) + 0.5));
 }
 
 inline int Stretch(int g, int x1, int y1, int x2, int y2)
@@ -41,10 +34,8 @@ inline std::array<std::uint64_t, 256> Histogram(std::span<const std::uint8_t> ro
                                                 int height, std::size_t stride)
 {
     std::array<std::uint64_t, 256> counts{};
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x)
-            ++counts[rows[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)]];
-    }
+    for (std::size_t i = 0; i < stride * static_cast<std::size_t>(std::max(height, 0)); ++i)
+        counts[rows[i]] += i % stride < static_cast<std::size_t>(width);
     return counts;
 }
 

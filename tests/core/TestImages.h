@@ -8,56 +8,41 @@
 #include <string>
 #include <vector>
 
-// Builders for hand-made DIBs and BMP files used across the test suites.
 namespace TestImages {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Little-endian fields of byte vectors; `at` must leave room for the field.
-void PutU16(Bytes &bytes, std::size_t at, std::uint16_t value);
 void PutU32(Bytes &bytes, std::size_t at, std::uint32_t value);
 [[nodiscard]] std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at);
 
 struct DibFields
 {
     std::uint32_t headerSize = 40; // 12 writes a core header
-    std::int32_t width = 0;
-    std::int32_t height = 0;
+    std::int32_t width = 0, height = 0;
     std::uint16_t bitCount = 8;
-    std::uint32_t compression = 0;
-    std::uint32_t clrUsed = 0;
-    std::uint32_t sizeImage = 0;
+    std::uint32_t compression = 0, clrUsed = 0, sizeImage = 0;
 };
 
-// A packed DIB: header (the given size, zero beyond the fields), then `masks`, `table` and
-// `rows` exactly as given.
+// Header (zero beyond the fields), then `masks`, `table` and `rows` as given.
 [[nodiscard]] Bytes MakeDib(const DibFields &fields, std::span<const std::uint8_t> table,
                             std::span<const std::uint8_t> rows,
                             std::span<const std::uint8_t> masks = {});
 
-// A 256-entry gray colour table of 4-byte entries.
 [[nodiscard]] Bytes GrayTable256();
 
-// A BMP file: the 14-byte file header (bfOffBits as given, or header + masks + table when 0)
-// followed by the packed DIB.
+// bfOffBits 0 puts the rows behind the header and, for 8 bits, 256 table entries.
 [[nodiscard]] Bytes MakeBmpFile(std::span<const std::uint8_t> dib, std::uint32_t offBits = 0);
 
-// An 8-bit, 256-colour BMP file with the given rows (stride x height bytes, bottom-up).
 [[nodiscard]] Bytes MakeGray8Bmp(std::int32_t width, std::int32_t height,
                                  std::span<const std::uint8_t> rows);
 
-// Random 8-bit rows for a width x height image, padding bytes included (random as well).
 [[nodiscard]] Bytes RandomRows(std::int32_t width, std::int32_t height, std::uint32_t seed);
 
-// Bytes of an 8-bit row of `width` pixels, padded to 4.
 [[nodiscard]] std::size_t Stride8(std::int32_t width);
 
-// ReadBmpFile over the bytes of a file in memory.
 [[nodiscard]] DibHandle ReadBmp(std::span<const std::uint8_t> file);
 
-// Runs the accessors, every transform (on gray-level images) and WriteBmpFile over an
-// admitted block, so that the sanitizers see any access outside it. Returns the written file,
-// empty when the writer refused the block.
+// For the sanitizers: accessors, a transform and the writer on an admitted block. The file.
 Bytes ExerciseAdmitted(DibHandle &block);
 
 [[nodiscard]] DibHandle ToHandle(std::span<const std::uint8_t> bytes);
@@ -66,10 +51,8 @@ Bytes ExerciseAdmitted(DibHandle &block);
 [[nodiscard]] Bytes ReadFile(const std::filesystem::path &path);
 void WriteFile(const std::filesystem::path &path, std::span<const std::uint8_t> bytes);
 
-// The public BMP suite's folder.
+// The public BMP suite's folder, and its .bmp files sorted, like "g/pal8.bmp".
 [[nodiscard]] std::filesystem::path BmpSuiteDir();
-
-// Every .bmp file of the suite, sorted, relative paths like "g/pal8.bmp".
 [[nodiscard]] std::vector<std::string> BmpSuiteFiles();
 
 } // namespace TestImages

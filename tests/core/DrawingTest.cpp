@@ -1,0 +1,134 @@
+#include "DibImage.h"
+#include "FileException.h"
+#include "MemoryDC.h"
+#include "Palette.h"
+#include "TestImages.h"
+
+#include <cerrno>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+using namespace TestImages;
+using Pixels = std::vector<std::uint32_t>;
+
+namespace {
+
+// Pixel (x, y) has index 10 y + x, of colour (i, 255 - i, 7).
+DibHandle IndexedImage(std::int32_t w, std::int32_t h, std::uint32_t colors = 256)
+{
+    Bytes table, rows;
+    for (std::uint32_t i = 0; i < colors; ++i)
+        table.insert(table.end(),
+                     {7, static_cast<std::uint8_t>(255 - i), static_cast<std::uint8_t>(i), 0});
+    for (std::int32_t y = h - 1; y >= 0; --y) {
+        for (std::size_t x = 0; x < Stride8(w); ++x)
+            rows.push_back(static_cast<std::uint8_t>(10 * static_cast<std::size_t>(y) + x));
+    }
+    return ToHandle(MakeDib({40, w, h, 8, 0, colors}, table, rows));
+}
+
+Pixels DrawRow(DibFields fields, const Bytes &table, const Bytes &row, const Bytes &masks = {})
+{
+    fields.height = 1;
+    const Rect picture{0, 0, fields.width, 1};
+    CMemoryDC dc(picture, 0);
+    EXPECT_EQ(CDibImage::DrawToDevice(dc, picture, ToHandle(MakeDib(fields, table, row, masks)),
+                                      picture, nullptr),
+              1);
+    Pixels pixels(dc.Row(0), dc.Row(0) + fields.width);
+    for (auto &p : pixels)
+        p = p >> 24 == 0xFF ? p & 0xFFFFFF : 0xBAD;
+    return pixels;
+}
+
+} // namespace
+
+TEST(DrawToDevice, PaintsEachPixelFromTheSourcePixelUnderItsCentre)
+{
+    // Clip, destination, source, picture size, lines, painted, then x, y, index of samples.
+    // clang-format off
+    const std::tuple<Rect, Rect, Rect, int, int, int, std::uint64_t, std::vector<int>> cases[] = {
+        {{-8, -8, 64, 64}, {0, 0, 7, 5}, {0, 0, 7, 5}, 7, 5, 5, 35, {0, 0, 0, 6, 4, 46, 3, 1, 13}},
+        {{2, 3, 5, 4}, {0, 0, 9, 8}, {0, 0, 9, 8}, 9, 8, 8, 3, {2, 3, 32, 4, 3, 34}},
+        {{-8, -8, 64, 64}, {10, 20, 30, 40}, {5, 6, 25, 26}, 9, 8, 8, 8, {10, 20, 65, 13, 21, 78}},
+        {{-8, -8, 64, 64}, {0, 0, 8, 4}, {0, 0, 4, 2}, 4, 2, 2, 32, {0, 0, 0, 7, 3, 13, 2, 1, 1, 5, 2, 12}},
+        {{-8, -8, 64, 64}, {0, 0, 2, 1}, {0, 0, 4, 2}, 4, 2, 2, 2, {0, 0, 11, 1, 0, 13}},
+        {{-8, -8, 64, 64}, {0, 0, 8, 2}, {0, 0, 4, 2}, 4, 2, 2, 16, {3, 0, 1, 4, 1, 12, 7, 1, 13}},
+        {{-8, -8, 64, 64}, {0, 0, 4, 6}, {0, 0, 4, 2}, 4, 2, 2, 24, {3, 0, 3, 0, 3, 10, 3, 5, 13}}};
+    // clang-format on
+    for (const auto &[clip, dst, src, w, h, lines, painted, samples] : cases) {
+        CMemoryDC dc(clip, 0);
+        EXPECT_EQ(CDibImage::DrawToDevice(dc, dst, IndexedImage(w, h), src, nullptr), lines);
+        EXPECT_EQ(dc.PaintedPixels(), painted) << dst.right << " x " << dst.bottom;
+        EXPECT_EQ(dc.StretchMode(), CDeviceContext::kColorOnColor);
+        for (std::size_t i = 0; i < samples.size(); i += 3) {
+            const auto index = static_cast<std::uint32_t>(samples[i + 2]);
+            EXPECT_EQ(dc.Pixel(samples[i], samples[i + 1]),
+                      0xFF000007u | index << 16 | (255 - index) << 8)
+                << samples[i] << "," << samples[i + 1];
+        }
+    }
+}
+
+TEST(DrawToDevice, DecodesEveryDrawableDepth)
+{
+    Bytes masks(12), coreTable(768); // a core header's table has 3-byte entries
+    PutU32(masks, 0, 0xF800), PutU32(masks, 4, 0x07E0), PutU32(masks, 8, 0x001F);
+    coreTable[6] = 0x30, coreTable[7] = 0x20, coreTable[8] = 0x10;
+    const Bytes bw = {0, 0, 0, 0, 255, 255, 255, 0}, three = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0};
+    EXPECT_EQ(DrawRow({40, 10, 1, 1}, bw, {0b10110000, 0b01000000, 0, 0}),
+              (Pixels{0xFFFFFF, 0, 0xFFFFFF, 0xFFFFFF, 0, 0, 0, 0, 0, 0xFFFFFF}));
+    // 4 bits with 3 colours: index 5 is past the table and draws black.
+    EXPECT_EQ(DrawRow({40, 3, 1, 4, 0, 3}, three, {0x21, 0x50, 0, 0}),
+              (Pixels{0x090807, 0x060504, 0}));
+    EXPECT_EQ(DrawRow({12, 1, 1}, coreTable, {2, 0, 0, 0}), Pixels{0x102030});
+    EXPECT_EQ(DrawRow({40, 1, 1, 24}, {}, {0x11, 0x22, 0x33, 0}), Pixels{0x332211});
+    // 16 bits: 5-5-5 by default, else by masks; channels scale with rounding.
+    EXPECT_EQ(DrawRow({40, 2, 1, 16}, {}, {0xFF, 0x7F, 0x21, 0x04}), (Pixels{0xFFFFFF, 0x080808}));
+    EXPECT_EQ(DrawRow({40, 1, 1, 16, 3}, {}, {0x20, 0xF8, 0, 0}, masks), Pixels{0xFF0400});
+    // 32 bits: 8-8-8 by default, the fourth byte ignored, else by masks.
+    EXPECT_EQ(DrawRow({40, 1, 1, 32}, {}, {0x11, 0x22, 0x33, 0x99}), Pixels{0x332211});
+    PutU32(masks, 0, 0xFF), PutU32(masks, 4, 0xFF00), PutU32(masks, 8, 0xFF000000);
+    EXPECT_EQ(DrawRow({40, 1, 1, 32, 3}, {}, {0x11, 0x22, 0x33, 0x44}, masks), Pixels{0x112244});
+}
+
+TEST(Palettes, TakeTheColourTableAndAllTheirEntries)
+{
+    Bytes coreTable(768);
+    coreTable[3] = 1, coreTable[4] = 2, coreTable[5] = 3;
+    const std::tuple<DibHandle, std::size_t, std::size_t, PaletteEntry> cases[]
+        = {{IndexedImage(2, 2), 256, 200, PaletteEntry{200, 55, 7, 0}},
+           {IndexedImage(2, 2, 2), 2, 1, PaletteEntry{1, 254, 7, 0}},
+           {ToHandle(MakeDib({12, 1, 1}, coreTable, Bytes(4))), 256, 1, PaletteEntry{3, 2, 1, 0}}};
+    for (const auto &[block, count, at, entry] : cases) {
+        CPalette palette;
+        ASSERT_TRUE(CDibImage::BuildPalette(block, palette));
+        EXPECT_EQ(palette.Version(), 0x300);
+        ASSERT_EQ(palette.Entries().size(), count);
+        EXPECT_EQ(palette.Entries()[at], entry);
+    }
+    CPalette palette;
+    EXPECT_FALSE(CDibImage::BuildPalette(ToHandle(MakeDib({40, 1, 1, 24}, {}, Bytes(4))), palette));
+    EXPECT_FALSE(CDibImage::BuildPalette(DibHandle(), palette));
+    EXPECT_FALSE(palette.CreatePalette(Bytes{0, 3, 2, 0, 1, 2, 3, 4, 5, 6, 7})
+                 || palette.IsCreated());
+    ASSERT_TRUE(palette.CreatePalette(Bytes{0, 3, 2, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(palette.Entries()[1], (PaletteEntry{5, 6, 7, 8}));
+}
+
+TEST(FileException, MapsSystemErrorsToCausesAndWords)
+{
+    using enum CFileException::Cause;
+    const std::pair<int, CFileException::Cause> causes[]
+        = {{ENOENT, FileNotFound},    {ENOTDIR, BadPath}, {EMFILE, TooManyOpenFiles},
+           {EACCES, AccessDenied},    {ENOSPC, DiskFull}, {EIO, HardIO},
+           {EBUSY, SharingViolation}, {EINVAL, Generic}};
+    for (const auto &[error, cause] : causes)
+        EXPECT_EQ(CFileException::CauseFromErrno(error), cause) << error;
+    EXPECT_STREQ(CFileException(Generic, ENOENT, "a.bmp").what(),
+                 "a.bmp: No such file or directory");
+    EXPECT_EQ(CFileException(EndOfFile, 0, "a.bmp").Reason(), "unexpected end of file");
+    EXPECT_STREQ(CFileException(Generic, "b.bmp", "locked").what(), "b.bmp: locked");
+}
