@@ -169,7 +169,7 @@ TEST_F(TonecraftDocTest, SaveReplacesTheFileOrLeavesItAsItWas)
         return false;
     };
     const std::string cannotSave = "无法保存BMP图像！";
-    // source, target, file size limit (a full disk), replace step, events, reason
+    // source, target, size limit (small files meet it only on commit), replace, events, reason
     const std::tuple<const char *, const char *, rlim_t, CDiskFile::ReplaceStep, Events,
                      const char *>
         cases[] = {
@@ -179,6 +179,7 @@ TEST_F(TonecraftDocTest, SaveReplacesTheFileOrLeavesItAsItWas)
             {"core.bmp", "target.bmp", RLIM_INFINITY, nullptr, {kBusy, kIdle, cannotSave}, nullptr},
             {"in.bmp", "no-such-folder/target.bmp", RLIM_INFINITY, nullptr, {"report"}, "未保存"},
             {"in.bmp", "target.bmp", 16 * 1024, nullptr, {kBusy, kIdle, "report"}, "磁盘已满"},
+            {"target.bmp", "target.bmp", 600, nullptr, {kBusy, kIdle, "report"}, "磁盘已满"},
             {"in.bmp",
              "target.bmp",
              RLIM_INFINITY,
@@ -189,8 +190,8 @@ TEST_F(TonecraftDocTest, SaveReplacesTheFileOrLeavesItAsItWas)
     for (const auto &[source, target, sizeLimit, replace, events, reason] : cases) {
         SCOPED_TRACE(::testing::Message() << source << " to " << target << " " << events.back());
         CTonecraftDoc doc;
-        ASSERT_TRUE(source == nullptr || doc.OpenImageFile(PathOf(source)));
         Write("target.bmp", existing);
+        ASSERT_TRUE(source == nullptr || doc.OpenImageFile(PathOf(source)));
         fs::permissions(PathOf("target.bmp").toStdString(), mode);
         doc.SetModifiedFlag(true);
         m_ui.Clear();

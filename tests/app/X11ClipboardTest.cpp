@@ -38,9 +38,8 @@ TEST(X11Clipboard, OtherProgramsReadTheCopyAsTheSameBmpPicture)
     view.show();
     ASSERT_TRUE(doc.OpenImageFile(TONECRAFT_SAMPLE_BMP));
     ASSERT_TRUE(view.OnCommand(57634));
-    const QStringList selection{"-selection", "clipboard", "-t"};
-    EXPECT_TRUE(RunTool("xclip", selection + QStringList{"TARGETS", "-o"}).contains("image/bmp"));
-    const QByteArray copied = RunTool("xclip", selection + QStringList{"image/bmp", "-o"});
+    const QByteArray copied
+        = RunTool("xclip", {"-selection", "clipboard", "-t", "image/bmp", "-o"});
     QFile file(TONECRAFT_SAMPLE_BMP);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray expected = RunTool("bmptopnm", {}, file.readAll());
