@@ -68,6 +68,10 @@ CFileException DeviceError(const QFileDevice &device, const QString &path, int o
 
 bool Commit(QSaveFile &file)
 {
+    // The last buffered bytes reach the disk only here, and commit() does not notice when
+    // they fail: it would put the cut-off file in place of the old one and report success.
+    if (!file.flush())
+        return false;
     return file.commit();
 }
 
