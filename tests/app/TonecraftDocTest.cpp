@@ -168,6 +168,17 @@ TEST_F(TonecraftDocTest, SaveReplacesTheFileOrLeavesItAsItWas)
         errno = EBUSY;
         return false;
     };
+    // The real replace step, with a folder in the file's place for the moment: its rename fails.
+    static const CDiskFile::ReplaceStep commit = CDiskFile::SetReplaceStep(nullptr);
+    const CDiskFile::ReplaceStep blocked = [](QSaveFile &file) {
+        const fs::path target = file.fileName().toStdString(), aside = target.string() + "~";
+        fs::rename(target, aside);
+        fs::create_directories(target / "in-the-way");
+        const bool done = commit(file);
+        fs::remove_all(target);
+        fs::rename(aside, target);
+        return done;
+    };
     const std::string cannotSave = "无法保存BMP图像！";
     // source, target, size limit (small files meet it only on commit), replace, events, reason
     const std::tuple<const char *, const char *, rlim_t, CDiskFile::ReplaceStep, Events,
@@ -186,6 +197,7 @@ TEST_F(TonecraftDocTest, SaveReplacesTheFileOrLeavesItAsItWas)
              refused,
              {kBusy, kIdle, "report"},
              "文件正被使用"},
+            {"in.bmp", "target.bmp", RLIM_INFINITY, blocked, {kBusy, kIdle, "report"}, "路径无效"},
         };
     for (const auto &[source, target, sizeLimit, replace, events, reason] : cases) {
         SCOPED_TRACE(::testing::Message() << source << " to " << target << " " << events.back());
