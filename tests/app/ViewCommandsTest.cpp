@@ -12,6 +12,10 @@
 #include "TonecraftView.h"
 #include "WaitCursor.h"
 
+#include <fstream>
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 
 using TestImages::Bytes;
@@ -181,7 +185,7 @@ TEST_F(ViewCommandsTest, CommandsStartFromTheirDefaultsAndMatchTheBatchTool)
 }
 
 // Other programs read a copy as a BMP file. A new document (no path, no CDibImage) pastes
-// and transforms it like an opened one.
+// it, saves it and transforms it like the file reopened from there.
 TEST_F(ViewCommandsTest, CopyThenPasteGivesAnotherDocumentTheSameImage)
 {
     EXPECT_FALSE(Enabled(m_view, 57634));
@@ -201,8 +205,64 @@ TEST_F(ViewCommandsTest, CopyThenPasteGivesAnotherDocumentTheSameImage)
     EXPECT_EQ(Block(target), source);
     EXPECT_EQ(target.GetPalette()->Entries().size(), 256u);
     EXPECT_TRUE(target.GetDibImage() == nullptr && target.IsModified() && !m_doc.IsModified());
-    Run(targetView, 32786);
-    EXPECT_EQ(Block(target)[kRows], 255 - source[kRows]);
+    QTemporaryDir dir;
+    ASSERT_TRUE(target.SaveImageFile(dir.filePath("pasted.bmp")));
+    CTonecraftDoc reopened;
+    CTonecraftView reopenedView(&reopened);
+    ASSERT_TRUE(reopened.OpenImageFile(dir.filePath("pasted.bmp")));
+    for (CTonecraftView *view : {&targetView, &reopenedView}) {
+        Run(*view, 32786);
+        EXPECT_EQ(Block(*view->GetDocument())[kRows + 29], 255 - source[kRows + 29]);
+    }
+}
+
+// A point operation repaints every view of the document, not only the one it ran in.
+TEST_F(ViewCommandsTest, ACommandRepaintsEveryViewOfTheDocument)
+{
+    Load(m_doc,
+         TestImages::MakeDib({.width = 4, .height = 2}, TestImages::GrayTable256(), Bytes(8, 10)));
+    CTonecraftView other(&m_doc);
+    for (CTonecraftView *view : {&m_view, &other}) {
+        view->resize(60, 40);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    }
+    const auto onScreen = [](CTonecraftView &view) {
+        QCoreApplication::processEvents();
+        const QPoint at = view.viewport()->mapTo(&view, QPoint(0, 0));
+        return view.screen()->grabWindow(view.winId(), at.x(), at.y(), 4, 2).toImage().pixel(1, 1);
+    };
+    EXPECT_EQ(onScreen(other), qRgb(10, 10, 10));
+    Run(m_view, 32786);
+    EXPECT_EQ(std::pair(onScreen(m_view), onScreen(other)),
+              std::pair(qRgb(245, 245, 245), qRgb(245, 245, 245)));
+}
+
+// Without memory for the duplicate, copy leaves the clipboard as it was. (AddressSanitizer
+// reserves terabytes of address space: no such limit can be set under it.)
+TEST_F(ViewCommandsTest, ACopyWithoutMemoryKeepsTheClipboard)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "address-space limits do not work under AddressSanitizer";
+#else
+    Bytes dib = Gray8(1, 1);
+    dib.resize(kRows + 8000 * 8000); // 64 MB of rows
+    TestImages::PutU32(dib, 4, 8000);
+    TestImages::PutU32(dib, 8, 8000);
+    Load(m_doc, dib);
+    dib = {};
+    QGuiApplication::clipboard()->setText("kept");
+    std::size_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &old), 0);
+    const rlimit lowered{pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (32u << 20),
+                         old.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &lowered), 0);
+    Run(m_view, 57634);
+    setrlimit(RLIMIT_AS, &old);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "kept");
+#endif
 }
 
 // Paste is enabled exactly when it gives an image; whatever fails admission changes nothing

@@ -1,6 +1,8 @@
 // On a real X server (under xvfb-run): what Tonecraft copies, xclip reads as a BMP file that
-// another reader (netpbm) sees as the same picture.
+// another reader (netpbm) sees as the same picture; a PNG that xclip offers, Tonecraft pastes.
 #include "AppTestSupport.h"
+#include "DibImage.h"
+#include "DibLock.h"
 #include "TonecraftDoc.h"
 #include "TonecraftView.h"
 
@@ -45,6 +47,39 @@ TEST(X11Clipboard, OtherProgramsReadTheCopyAsTheSameBmpPicture)
     const QByteArray expected = RunTool("bmptopnm", {}, file.readAll());
     ASSERT_FALSE(expected.isEmpty());
     EXPECT_EQ(RunTool("bmptopnm", {}, copied), expected);
+}
+
+// The PNGs are made by netpbm from bytes written here, not by the toolkit.
+TEST(X11Clipboard, APngFromAnotherProgramIsPastedPixelForPixel)
+{
+    const std::tuple<QByteArray, std::vector<std::uint8_t>, std::uint16_t> cases[]
+        = {{"P5 3 2 255\n\x10\x20\x30\x40\x50\x60", {0x40, 0x50, 0x60, 0, 0x10, 0x20, 0x30, 0}, 8},
+           {"P6 1 2 255\n\x01\x02\x03\x04\x05\x06", {6, 5, 4, 0, 3, 2, 1, 0}, 24}};
+    QTemporaryDir dir;
+    const QString png = dir.filePath("offered.png");
+    for (const auto &[netpbm, rows, bits] : cases) {
+        CRecordingUiServices ui;
+        CTonecraftDoc doc;
+        CTonecraftView view(&doc);
+        QFile file(png);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(RunTool("pnmtopng", {}, netpbm));
+        file.close();
+        QProcess xclip; // offers the PNG until it is killed
+        xclip.start("xclip", {"-quiet", "-selection", "clipboard", "-t", "image/png", "-i", png});
+        ASSERT_TRUE(SpinUntil([] {
+            const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+            return data != nullptr && data->hasFormat("image/png");
+        }));
+        const bool pasted = view.OnCommand(57637);
+        xclip.kill();
+        xclip.waitForFinished();
+        ASSERT_TRUE(pasted && !doc.GetImageBlock().IsNull());
+        DibReadLock lock(doc.GetImageBlock());
+        const std::uint8_t *at = CDibImage::GetPixelBits(lock.Data());
+        EXPECT_EQ(CDibImage::GetBitCount(lock.Data()), bits);
+        EXPECT_EQ(std::vector(at, at + rows.size()), rows) << bits;
+    }
 }
 
 } // namespace

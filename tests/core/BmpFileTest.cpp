@@ -194,3 +194,28 @@ TEST(BmpSuite, FilesLoadOrAreRefusedWithoutStrayAccess)
             << name;
     }
 }
+
+// A colour profile after the rows (behind a gap, or after compressed rows) is written right
+// after the rows, the header pointing at it.
+TEST(BmpFiles, KeepAColourProfileAfterTheRows)
+{
+    for (const bool rle : {false, true}) {
+        const Bytes rows = rle ? Bytes{4, 7, 0, 0, 4, 9, 0, 1} : Bytes{7, 7, 7, 7, 9, 9, 9, 9};
+        Bytes dib = MakeDib({124, 4, 2, 8, rle ? 1u : 0u, 0, 8}, GrayTable256(), {});
+        const std::size_t gap = rle ? 0 : 16;
+        dib.insert(dib.end(), gap, 0xAB);
+        dib.insert(dib.end(), rows.begin(), rows.end());
+        dib.insert(dib.end(), 4, 0xEE); // something else between the rows and the profile
+        PutU32(dib, 112, static_cast<std::uint32_t>(dib.size()));
+        PutU32(dib, 116, 8);
+        dib.insert(dib.end(), {'p', 'r', 'o', 'f', 'i', 'l', 'e', '!'});
+        DibHandle block = CDibImage::AdmitBlock(ReadBmp(MakeBmpFile(dib, 14 + 1148 + gap)));
+        ASSERT_FALSE(block.IsNull()) << rle;
+        const Bytes out = Written(block);
+        ASSERT_EQ(out.size(), 14u + 1156 + 8) << rle;
+        EXPECT_EQ(GetU32(out, 14 + 112), 1156u) << rle;
+        EXPECT_EQ(Bytes(out.begin() + 14 + 1148, out.end()),
+                  (Bytes{7, 7, 7, 7, 9, 9, 9, 9, 'p', 'r', 'o', 'f', 'i', 'l', 'e', '!'}))
+            << rle;
+    }
+}

@@ -1,3 +1,4 @@
+#include "DibBuilder.h"
 #include "DibImage.h"
 #include "DibLayout.h"
 #include "DibLock.h"
@@ -190,4 +191,26 @@ TEST(DibHandle, AllocatesZeroedAlignedBlocksAndRefusesAbsurdSizes)
     std::fill_n(DibLock(block).Data(), size, std::uint8_t{0x5A});
     for (std::uint64_t absurd : {~std::uint64_t{0}, std::uint64_t{1} << 63, std::uint64_t{1} << 62})
         EXPECT_TRUE(DibHandle::Allocate(absurd).IsNull()) << absurd;
+}
+
+// A picture from elsewhere: all gray gives 8 bits and a 256-gray table, anything else 24 bits;
+// rows bottom-up, values past the width ignored.
+TEST(DibBuilder, GrayPicturesBecome8BitAndOthers24Bit)
+{
+    // Two top-down rows of three pixels and two spare values; alpha does not count.
+    std::vector<std::uint32_t> pixels
+        = {0xFF101010, 0x00202020, 0xFF303030, 7, 7, 0xFF404040, 0xFF505050, 0xFFFEFEFE, 7, 7};
+    // clang-format off
+    const std::tuple<std::uint32_t, DibFields, Bytes, Bytes> cases[] = {
+        {0x00202020, {40, 3, 2, 8, 0, 0, 8}, GrayTable256(), {0x40, 0x50, 0xFE, 0, 0x10, 0x20, 0x30, 0}},
+        {0xFF112233, {40, 3, 2, 24, 0, 0, 24}, {}, {0x40, 0x40, 0x40, 0x50, 0x50, 0x50, 0xFE, 0xFE, 0xFE, 0, 0, 0,
+                                                  0x10, 0x10, 0x10, 0x33, 0x22, 0x11, 0x30, 0x30, 0x30, 0, 0, 0}}};
+    // clang-format on
+    for (const auto &[second, fields, table, rows] : cases) {
+        pixels[1] = second;
+        EXPECT_EQ(FromHandle(DibBuilder::FromRgb32(pixels.data(), 3, 2, 5)),
+                  MakeDib(fields, table, rows));
+    }
+    for (const auto &[width, height] : {std::pair{0, 2}, {3, 0}, {-1, 2}})
+        EXPECT_TRUE(DibBuilder::FromRgb32(pixels.data(), width, height, 5).IsNull());
 }
