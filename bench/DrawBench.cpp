@@ -16,6 +16,7 @@
 #include "DibHandle.h"
 #include "DibImage.h"
 #include "DibLock.h"
+#include "FastestRunReporter.h"
 #include "MemoryDC.h"
 #include "TestImages.h"
 
@@ -47,8 +48,6 @@ DibHandle MakeImage(std::int32_t width, std::int32_t height, std::int32_t fillTo
     }
     return block;
 }
-
-std::map<std::string, double> g_times; // ns per iteration, by benchmark name
 
 void DrawRegion(benchmark::State &state, std::int32_t size, Rect clip)
 {
@@ -94,42 +93,23 @@ BENCHMARK(BM_MemcpyCanvas)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_DrawWholeSmallImage)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_DrawRegionOfHugeImage)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-// Keeps the fastest real time of each benchmark (repetitions only add noise upward).
-class CCollectingReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.run_type != Run::RT_Iteration)
-                continue;
-            const std::string name = run.benchmark_name().substr(0, run.benchmark_name().find('/'));
-            const double ns = run.GetAdjustedRealTime() * 1000.0; // reported in microseconds
-            const auto found = g_times.find(name);
-            if (found == g_times.end() || ns < found->second)
-                g_times[name] = ns;
-        }
-    }
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
-    CCollectingReporter reporter;
+    CFastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double memcpyNs = g_times["BM_MemcpyCanvas"];
-    const double small = g_times["BM_DrawWholeSmallImage"];
-    const double huge = g_times["BM_DrawRegionOfHugeImage"];
-    if (memcpyNs > 0 && small > 0 && huge > 0) {
+    const double memcpyUs = reporter.Fastest("BM_MemcpyCanvas"); // all three in microseconds
+    const double small = reporter.Fastest("BM_DrawWholeSmallImage");
+    const double huge = reporter.Fastest("BM_DrawRegionOfHugeImage");
+    if (memcpyUs > 0 && small > 0 && huge > 0) {
         std::printf(
             "\n1000x800 drawn from a 1000x800 image:     %8.1f us  %5.2f x memcpy of the canvas\n",
-            small / 1000, small / memcpyNs);
+            small, small / memcpyUs);
         std::printf(
             "1000x800 drawn from a 20000x20000 image: %8.1f us  %5.2f x memcpy of the canvas\n",
-            huge / 1000, huge / memcpyNs);
+            huge, huge / memcpyUs);
         std::printf("ratio huge / small: %.2f\n", huge / small);
     }
     benchmark::Shutdown();

@@ -5,6 +5,7 @@
 #include "DibHandle.h"
 #include "DibImage.h"
 #include "DibLock.h"
+#include "FastestRunReporter.h"
 #include "TestImages.h"
 #include "TonecraftDoc.h"
 #include "TonecraftView.h"
@@ -20,7 +21,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -174,31 +174,11 @@ BENCHMARK(BM_LinearCommand)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Copy)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Paste)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-std::map<std::string, double> g_times; // ms per iteration, by benchmark name
-
-// Keeps the fastest real time of each benchmark (repetitions only add noise upward).
-class CCollectingReporter : public benchmark::ConsoleReporter
+void PrintRatio(const CFastestRunReporter &times, const char *what, const char *measured,
+                const char *baseline)
 {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.run_type != Run::RT_Iteration)
-                continue;
-            const std::string name = run.benchmark_name().substr(0, run.benchmark_name().find('/'));
-            const double ms = run.GetAdjustedRealTime();
-            const auto found = g_times.find(name);
-            if (found == g_times.end() || ms < found->second)
-                g_times[name] = ms;
-        }
-    }
-};
-
-void PrintRatio(const char *what, const char *measured, const char *baseline)
-{
-    const double a = g_times[measured];
-    const double b = g_times[baseline];
+    const double a = times.Fastest(measured); // milliseconds
+    const double b = times.Fastest(baseline);
     if (a > 0 && b > 0)
         std::printf("%-44s %8.1f ms  %5.2f x %s\n", what, a, a / b, baseline);
 }
@@ -212,14 +192,14 @@ int main(int argc, char **argv)
     CAcceptingUiServices services;
     CUiServices::Install(&services);
     benchmark::Initialize(&argc, argv);
-    CCollectingReporter reporter;
+    CFastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n100-megapixel image, 800 x 600 view:\n");
-    PrintRatio("invert command", "BM_InvertCommand", "BM_CoreInvertAndRepaint");
-    PrintRatio("linear command, dialog answered at once", "BM_LinearCommand",
+    PrintRatio(reporter, "invert command", "BM_InvertCommand", "BM_CoreInvertAndRepaint");
+    PrintRatio(reporter, "linear command, dialog answered at once", "BM_LinearCommand",
                "BM_CoreLinearAndRepaint");
-    PrintRatio("copy", "BM_Copy", "BM_Memcpy");
-    PrintRatio("paste", "BM_Paste", "BM_Memcpy");
+    PrintRatio(reporter, "copy", "BM_Copy", "BM_Memcpy");
+    PrintRatio(reporter, "paste", "BM_Paste", "BM_Memcpy");
     benchmark::Shutdown();
     g_pScene.reset();
     CUiServices::Install(nullptr);
