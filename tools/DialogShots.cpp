@@ -39,6 +39,17 @@ bool Shoot(QDialog &dialog, const QString &path)
     return QTest::qWaitForWindowExposed(&dialog) && Save(dialog, path);
 }
 
+// Saves the dialog in the middle of a drag from one preview point to another.
+template<class Dialog> bool ShootDrag(Dialog &dialog, QPoint from, QPoint to, const QString &path)
+{
+    const auto &area = dialog.m_rcDragArea;
+    QTest::mousePress(&dialog, Qt::LeftButton, {}, At(area, from.x(), from.y()));
+    QTest::mouseMove(&dialog, At(area, to.x(), to.y()));
+    const bool saved = Save(dialog, path);
+    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, At(area, to.x(), to.y()));
+    return saved;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -55,19 +66,13 @@ int main(int argc, char **argv)
     linear.m_fSlope = 2;
     linear.m_fIntercept = -128;
     ok = ok && Shoot(linear, prefix + "-linear.png");
-    QTest::mousePress(&linear, Qt::LeftButton, {}, At(linear.m_rcDragArea, 10, 152));
-    QTest::mouseMove(&linear, At(linear.m_rcDragArea, 138, 25));
-    ok = ok && Save(linear, prefix + "-linear-band.png");
-    QTest::mouseRelease(&linear, Qt::LeftButton, {}, At(linear.m_rcDragArea, 138, 25));
+    ok = ok && ShootDrag(linear, {10, 152}, {138, 25}, prefix + "-linear-band.png");
     linear.hide();
 
     CPointThreDlg threshold;
     threshold.m_byThreshold = 128;
     ok = ok && Shoot(threshold, prefix + "-threshold.png");
-    QTest::mousePress(&threshold, Qt::LeftButton, {}, At(threshold.m_rcDragArea, 138, 150));
-    QTest::mouseMove(&threshold, At(threshold.m_rcDragArea, 90, 150));
-    ok = ok && Save(threshold, prefix + "-threshold-drag.png");
-    QTest::mouseRelease(&threshold, Qt::LeftButton, {}, At(threshold.m_rcDragArea, 90, 150));
+    ok = ok && ShootDrag(threshold, {138, 150}, {90, 150}, prefix + "-threshold-drag.png");
     threshold.hide();
 
     CPointWinDlg window;
