@@ -464,8 +464,9 @@ void CMainFrame::Cascade()
     // usable size.
     const QSize smallest(step * 8, step * 4);
     const int fit = 1
-        + std::max(0, std::min((area.width() - smallest.width()) / step,
-                               (area.height() - smallest.height()) / step));
+        + std::max(0,
+                   std::min((area.width() - smallest.width()) / step,
+                            (area.height() - smallest.height()) / step));
     const int perRun = std::min<int>(fit, windows.size());
     const QSize size(std::max(area.width() - (perRun - 1) * step, smallest.width()),
                      std::max(area.height() - (perRun - 1) * step, smallest.height()));

@@ -342,8 +342,8 @@ TEST_F(ShellTest, WindowsStayMaximisedWhenTheActiveOneCloses)
     Frame().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Frame()));
     // how the active window is closed, restored first, the others maximised afterwards
-    const std::tuple<int, bool, bool> cases[] = {
-        {57602, false, true}, {0, false, true}, {57602, true, false}, {0, true, false}};
+    const std::tuple<int, bool, bool> cases[]
+        = {{57602, false, true}, {0, false, true}, {57602, true, false}, {0, true, false}};
     for (const auto &[command, restored, maximised] : cases) {
         SCOPED_TRACE(::testing::Message() << command << " " << restored);
         for (const char *name : {"a.bmp", "b.bmp", "c.bmp"})
@@ -401,7 +401,8 @@ TEST_F(ShellTest, CascadeKeepsEveryTitleVisibleAndThePicturesWhole)
     // 600 x 400 fits the area less the steps and the frame: no scroll bars.
     auto *view = qobject_cast<QAbstractScrollArea *>(active->widget());
     ASSERT_NE(view, nullptr);
-    EXPECT_FALSE(view->horizontalScrollBar()->isVisible() || view->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(view->horizontalScrollBar()->isVisible()
+                 || view->verticalScrollBar()->isVisible());
 
     // Many windows start over at the top left rather than shrink away.
     for (int i = 0; i < 30; ++i)
