@@ -22,10 +22,16 @@ QWidget *CQtUiServices::DialogOwner(QWidget *requested)
     return nullptr;
 }
 
+void CQtUiServices::UseFixedDialogFrame(QWidget &window)
+{
+    window.setWindowFlags(kFixedDialogFlags);
+}
+
 int CQtUiServices::MessageBox(QWidget *owner, const QString &text, const QString &caption,
                               unsigned style)
 {
     QMessageBox box(DialogOwner(owner));
+    UseFixedDialogFrame(box);
     box.setWindowTitle(caption);
     box.setText(text);
     switch (style & 0xF0) {
