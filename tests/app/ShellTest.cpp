@@ -188,6 +188,21 @@ TEST_F(ShellTest, WindowsAreListedNumberedAndTitled)
     m_pApp.reset(); // with a window still open
 }
 
+// Save as starts from the document's own file, or from its title when it has none; the
+// program speaks Chinese in Qt's dialogs whatever the desktop's language.
+TEST_F(ShellTest, SaveAsStartsFromTheDocumentsFileAndQtSpeaksChinese)
+{
+    EXPECT_EQ(QLocale().name(), "zh_CN");
+    const QString path = WritePattern(m_dir, "kept.bmp", 2, 2);
+    ASSERT_NE(m_pApp->OpenDocumentFile(path), nullptr);
+    m_ui.fileAnswers = {QString()};
+    ASSERT_TRUE(Frame().RouteCommand(57604));
+    ASSERT_NE(m_pApp->OnFileNew(), nullptr);
+    m_ui.fileAnswers = {QString()};
+    ASSERT_TRUE(Frame().RouteCommand(57604));
+    EXPECT_EQ(m_ui.saveSuggestions, std::vector<QString>({path, "Tonecr1"}));
+}
+
 // Closing asks once about changes; the window stays when the answer or the save fails.
 TEST_F(ShellTest, ClosingAsksOnceAndStaysWhenTheSaveFails)
 {
