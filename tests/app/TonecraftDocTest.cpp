@@ -4,8 +4,10 @@
 #include "DibImage.h"
 #include "DibLock.h"
 #include "DiskFile.h"
+#include "FileException.h"
 #include "Palette.h"
 #include "RecentFileList.h"
+#include "SafeOutputFile.h"
 #include "TestImages.h"
 #include "WaitCursor.h"
 
@@ -164,20 +166,23 @@ TEST_F(TonecraftDocTest, SaveReplacesTheFileOrLeavesItAsItWas)
     const Bytes existing = Gray8Bmp(3, 3, 9);
     const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
     fs::create_symlink("target.bmp", PathOf("link.bmp").toStdString());
-    const CDiskFile::ReplaceStep refused = [](QSaveFile &) {
-        errno = EBUSY;
-        return false;
+    const CDiskFile::ReplaceStep refused = [](CSafeOutputFile &file) {
+        throw CFileException(CFileException::Cause::SharingViolation, EBUSY, file.Target());
     };
     // The real replace step, with a folder in the file's place for the moment: its rename fails.
     static const CDiskFile::ReplaceStep commit = CDiskFile::SetReplaceStep(nullptr);
-    const CDiskFile::ReplaceStep blocked = [](QSaveFile &file) {
-        const fs::path target = file.fileName().toStdString(), aside = target.string() + "~";
+    const CDiskFile::ReplaceStep blocked = [](CSafeOutputFile &file) {
+        const fs::path target = file.Target(), aside = target.string() + "~";
         fs::rename(target, aside);
         fs::create_directories(target / "in-the-way");
-        const bool done = commit(file);
-        fs::remove_all(target);
-        fs::rename(aside, target);
-        return done;
+        auto restore = [&] { fs::remove_all(target), fs::rename(aside, target); };
+        try {
+            commit(file);
+        } catch (...) {
+            restore();
+            throw;
+        }
+        restore();
     };
     const std::string cannotSave = "无法保存BMP图像！";
     // source, target, size limit (small files meet it only on commit), replace, events, reason
