@@ -13,7 +13,11 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -233,6 +237,63 @@ TEST_F(TonecraftDocTest, SaveReplacesTheFileOrLeavesItAsItWas)
             QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             (QStringList{"core.bmp", "in.bmp", "link.bmp", "target.bmp"}));
     }
+}
+
+// A save lands where a copy would put it: into a device or FIFO as it stands, into the same
+// file when it has another name, through a link, keeping another user's ownership and the
+// permissions without setuid and setgid.
+TEST_F(TonecraftDocTest, SaveLandsWhereACopyWouldPutIt)
+{
+    namespace fs = std::filesystem;
+    const bool root = ::geteuid() == 0;
+    auto path = [this](const char *name) { return PathOf(name).toStdString(); };
+    CTonecraftDoc doc;
+    Write("in.bmp", Gray8Bmp(16, 16)); // less than a pipe holds
+    ASSERT_TRUE(doc.OpenImageFile(PathOf("in.bmp")) && doc.SaveImageFile(PathOf("plain.bmp")));
+    const Bytes saved = Read("plain.bmp"), old{'o', 'l', 'd'};
+    for (const char *name : {"owned.bmp", "first.bmp", "target.bmp", "setid.bmp"})
+        Write(name, old);
+    fs::create_hard_link(path("first.bmp"), path("second.bmp"));
+    fs::create_symlink("target.bmp", path("link.bmp"));
+    ASSERT_EQ(::chmod(path("setid.bmp").c_str(), 06755) | ::mkfifo(path("fifo").c_str(), 0600), 0);
+    const int fifo = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK); // a reader waits
+    std::vector<std::pair<const char *, bool>> cases{
+        {"second.bmp", true}, {"link.bmp", true}, {"setid.bmp", true}, {"fifo", true}};
+    if (root) {
+        ASSERT_EQ(::chown(path("owned.bmp").c_str(), 65534, 65534)
+                      | ::chmod(path("owned.bmp").c_str(), 0640)
+                      | ::mknod(path("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3))
+                      | ::mknod(path("full").c_str(), S_IFCHR | 0666, ::makedev(1, 7)),
+                  0);
+        cases.insert(cases.end(), {{"owned.bmp", true}, {"null", true}, {"full", false}});
+    }
+    for (const auto &[target, ok] : cases) {
+        SCOPED_TRACE(target);
+        m_ui.Clear();
+        EXPECT_EQ(doc.SaveImageFile(PathOf(target)), ok);
+        ExpectEvents(ok ? Events{kBusy, kIdle} : Events{kBusy, kIdle, "report"}, PathOf(target),
+                     "磁盘已满");
+    }
+    Bytes piped(64 * 1024);
+    piped.resize(static_cast<std::size_t>(std::max(::read(fifo, piped.data(), piped.size()), 0L)));
+    ::close(fifo);
+    EXPECT_EQ(piped, saved);
+    EXPECT_TRUE(Read("first.bmp") == saved && fs::hard_link_count(path("first.bmp")) == 2);
+    EXPECT_TRUE(Read("target.bmp") == saved && fs::is_symlink(path("link.bmp")));
+    EXPECT_TRUE(Read("setid.bmp") == saved && fs::is_fifo(path("fifo")));
+    struct stat info = {};
+    EXPECT_TRUE(::stat(path("setid.bmp").c_str(), &info) == 0 && (info.st_mode & 07777) == 0755);
+    const QDir::Filters all = QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
+    EXPECT_EQ(QDir(m_dir.path()).entryList(all).join(' ').toStdString(),
+              root ? "fifo first.bmp full in.bmp link.bmp null owned.bmp plain.bmp second.bmp "
+                     "setid.bmp target.bmp"
+                   : "fifo first.bmp in.bmp link.bmp owned.bmp plain.bmp second.bmp setid.bmp "
+                     "target.bmp");
+    if (!root)
+        GTEST_SKIP() << "another user's file and device nodes need root";
+    EXPECT_TRUE(fs::is_character_file(path("null")) && fs::is_character_file(path("full")));
+    EXPECT_TRUE(Read("owned.bmp") == saved && ::stat(path("owned.bmp").c_str(), &info) == 0
+                && info.st_uid == 65534 && info.st_gid == 65534 && (info.st_mode & 07777) == 0640);
 }
 
 // Reload asks first about changes; a file gone (or never there) keeps the image, one that no
