@@ -37,8 +37,8 @@ extern "C" void RemovePendingTempAndDie(int signal)
 // caught) and SIGXFSZ (ignored instead).
 std::vector<int> EndingSignals()
 {
-    std::vector<int> signals{SIGHUP,  SIGINT,  SIGQUIT, SIGILL,    SIGTRAP, SIGABRT, SIGBUS,
-                             SIGFPE,  SIGUSR1, SIGSEGV, SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM,
+    std::vector<int> signals{SIGHUP,  SIGINT,    SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
+                             SIGFPE,  SIGUSR1,   SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
                              SIGXCPU, SIGVTALRM, SIGPROF, SIGPOLL, SIGSYS};
 #if defined(SIGSTKFLT)
     signals.push_back(SIGSTKFLT);

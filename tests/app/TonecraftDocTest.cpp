@@ -12,8 +12,8 @@
 #include "WaitCursor.h"
 
 #include <csignal>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
