@@ -283,12 +283,8 @@ TEST_F(TonecraftDocTest, SaveLandsWhereACopyWouldPutIt)
     EXPECT_TRUE(Read("setid.bmp") == saved && fs::is_fifo(path("fifo")));
     struct stat info = {};
     EXPECT_TRUE(::stat(path("setid.bmp").c_str(), &info) == 0 && (info.st_mode & 07777) == 0755);
-    const QDir::Filters all = QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
-    EXPECT_EQ(QDir(m_dir.path()).entryList(all).join(' ').toStdString(),
-              root ? "fifo first.bmp full in.bmp link.bmp null owned.bmp plain.bmp second.bmp "
-                     "setid.bmp target.bmp"
-                   : "fifo first.bmp in.bmp link.bmp owned.bmp plain.bmp second.bmp setid.bmp "
-                     "target.bmp");
+    EXPECT_EQ(QDir(m_dir.path()).entryList({".tonecraft-*"}, QDir::Files | QDir::Hidden),
+              QStringList{});
     if (!root)
         GTEST_SKIP() << "another user's file and device nodes need root";
     EXPECT_TRUE(fs::is_character_file(path("null")) && fs::is_character_file(path("full")));
