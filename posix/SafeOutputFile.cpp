@@ -2,8 +2,10 @@
 
 #include "FileException.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -75,8 +77,14 @@ std::string ResolveLinks(std::string path, int &error)
         { };
         if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
             return path;
-        std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
-        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        // The size the link reports is only a first guess: a descriptor's link under /proc
+        // (/dev/stdout) reports 64 whatever the length of the path it holds.
+        std::string target(std::max<std::size_t>(static_cast<std::size_t>(info.st_size), 255) + 1,
+                           '\0');
+        ssize_t n = 0;
+        while ((n = ::readlink(path.c_str(), target.data(), target.size())) >= 0
+               && static_cast<std::size_t>(n) >= target.size() && target.size() <= PATH_MAX)
+            target.resize(2 * target.size());
         if (n < 0 || static_cast<std::size_t>(n) >= target.size()) {
             error = n < 0 ? errno : ENAMETOOLONG;
             return path;

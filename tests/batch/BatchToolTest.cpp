@@ -191,6 +191,7 @@ TEST_F(BatchTest, CommandsPrintTheirResultsOrSayWhyNotAndLeaveTheOutputAlone)
         // The padding stays. Links to a pipe, pipes and FIFOs as IN and OUT.
         {{"equalize", eq, "-"}, 0, equalized},
         {{"equalize", eq, "/dev/stdout"}, 0, equalized, "", "| cat"},
+        {{"equalize", eq, "/dev/stdout"}, 0, equalized}, // a file whose path is longer than 64
         {{"equalize", eq, "/dev/fd/3"}, 0, equalized, "", "3>&1 1>&2 | cat"},
         {{"equalize", "/dev/stdin", "-"}, 0, equalized, PipeFrom(eq)},
         {{"equalize", Path("fifo-in"), "-"},
