@@ -81,7 +81,8 @@ private:
 
 // A picture in one of the toolkit's formats. Its header gives the size; the memory check,
 // not the toolkit's fixed ceiling (128 MB), decides whether it can be decoded: the decoded
-// picture (up to 4 bytes a pixel), its true-colour copy (4) and the block made of it (up to 3).
+// picture (up to 8 bytes a pixel, for 16-bit channels), its true-colour copy (4) and the block
+// made of it (up to 3).
 DibHandle FromPicture(const QByteArray &bytes)
 {
     QBuffer buffer;
@@ -93,9 +94,9 @@ DibHandle FromPicture(const QByteArray &bytes)
     if (!size.isValid())
         return FromImage(reader.read()); // no size before decoding: the toolkit's own ceiling
     const auto pixels = static_cast<std::uint64_t>(size.width()) * size.height();
-    if (!MemoryBudget::Allows(pixels * (4 + 4 + 3)))
+    if (!MemoryBudget::Allows(pixels * (8 + 4 + 3)))
         return {};
-    const CReaderLimit limit(pixels * 4);
+    const CReaderLimit limit(pixels * 8);
     return FromImage(reader.read());
 }
 

@@ -141,9 +141,9 @@ TEST(PasteMemory, ThePictureTheMemoryAllowsIsPastedAndOtherwiseTheSizesAreNamed)
         ui.Clear();
         EXPECT_TRUE(view.OnCommand(57637));
     };
-    paste("image/png", ClaimedPng(1000000)); // 10^12 pixels, 11 bytes each
+    paste("image/png", ClaimedPng(1000000)); // 10^12 pixels, 15 bytes each
     EXPECT_EQ(Shortened(ui.events),
-              (Events{"busy", "idle", kNeeds + "10490418", Messages::kReadError}));
+              (Events{"busy", "idle", kNeeds + "14305115", Messages::kReadError}));
     EXPECT_EQ(TestImages::FromHandle(doc.GetImageBlock()), before);
 
     QByteArray pixmap = "P6 6000 5600 255\n" + QByteArray(6000 * 5600 * 3, 9); // 134 MB decoded
