@@ -39,6 +39,7 @@ void CTonecraftDoc::ShowReadError()
         constexpr std::uint64_t kMiB = 1 << 20;
         const QString text = QString::fromUtf8(Messages::kImageNeedsMemory)
                                  .arg((refusal->asked + kMiB - 1) / kMiB)
+                                 .arg(refusal->reserve / kMiB)
                                  .arg(refusal->available / kMiB);
         ShowMessage(text.toUtf8().constData(), MessageStyle::kIconInformation);
     }
