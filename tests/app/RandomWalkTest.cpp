@@ -32,9 +32,8 @@ namespace {
 
 using TestImages::Bytes;
 namespace Cmd = CommandId;
-using Model = std::optional<GrayTable>;
 
-// What the core alone makes of a file's bytes: the admitted block, or none.
+// What the core alone makes of a file: the admitted block, or none.
 Bytes Admitted(const Bytes &file)
 {
     try {
@@ -45,24 +44,19 @@ Bytes Admitted(const Bytes &file)
     }
 }
 
-QByteArray ToQt(const Bytes &bytes)
-{
-    return QByteArray(reinterpret_cast<const char *>(bytes.data()), std::ssize(bytes));
-}
-
-// The size, depth, colour table and rows. Saving rewrites other header fields (the size of
-// the rows, where a colour profile lies) and a file read keeps spare bytes after the rows.
+// Size, depth, colour table and rows. A save rewrites other header fields (the size of the
+// rows, where a colour profile lies); a file read keeps spare bytes after the rows.
 Bytes Image(const Bytes &block)
 {
     if (block.empty())
         return block;
     const std::uint8_t *h = block.data();
     const std::uint8_t *table = CDibImage::GetColorTable(h);
-    const std::size_t stride
+    const std::uint8_t *rows = CDibImage::GetPixelBits(h);
+    const std::uint64_t stride
         = (std::uint64_t{CDibImage::GetImageWidth(h)} * CDibImage::GetBitCount(h) + 31) / 32 * 4;
     Bytes image(h, h + std::min<std::ptrdiff_t>(16, table - h));
     image.insert(image.end(), table, table + CDibImage::GetColorTableBytes(h));
-    const std::uint8_t *rows = CDibImage::GetPixelBits(h);
     image.insert(image.end(), rows, rows + stride * CDibImage::GetImageHeight(h));
     return image;
 }
@@ -71,68 +65,54 @@ Bytes Image(const Bytes &block)
 std::string Difference(const Bytes &a, const Bytes &b)
 {
     const Bytes x = Image(a), y = Image(b);
-    const auto at = std::mismatch(x.begin(), x.end(), y.begin(), y.end()).first - x.begin();
-    return x == y ? ""
-                  : QString("%1 and %2 bytes, first difference at %3")
-                        .arg(x.size())
-                        .arg(y.size())
-                        .arg(at)
-                        .toStdString();
+    std::ostringstream text;
+    if (x != y)
+        text << x.size() << " and " << y.size() << " bytes, apart from byte "
+             << std::mismatch(x.begin(), x.end(), y.begin(), y.end()).first - x.begin();
+    return text.str();
 }
 
-bool Gray256(const Bytes &block)
-{
-    return !block.empty() && CDibImage::GetBitCount(block.data()) == 8
-        && CDibImage::GetColorCount(block.data()) == 256;
-}
-
-// Calls `visit` on every pixel of an 8-bit block (row padding excluded).
+// Calls `visit` on every pixel of an 8-bit block, row padding excluded.
 template<typename Visit> void ForEachPixel(Bytes &block, Visit visit)
 {
-    const std::int32_t width = static_cast<std::int32_t>(CDibImage::GetImageWidth(block.data()));
-    const std::size_t stride = TestImages::Stride8(width);
-    std::uint8_t *bits = CDibImage::GetPixelBits(block.data());
-    for (std::size_t y = 0; y < CDibImage::GetImageHeight(block.data()); ++y)
-        std::for_each(bits + y * stride, bits + y * stride + width, visit);
+    const auto width = static_cast<std::int32_t>(CDibImage::GetImageWidth(block.data()));
+    std::uint8_t *row = CDibImage::GetPixelBits(block.data());
+    for (std::uint32_t y = 0; y < CDibImage::GetImageHeight(block.data()); ++y)
+        std::for_each(row, row + width, visit), row += TestImages::Stride8(width);
 }
 
-// The rows bottom-up without padding, as width x height samples of `bits` bits.
-Bytes Rows(const Bytes &block)
+// A picture another program offers, and the block a paste makes of it: 8-bit gray when all
+// gray, else 24-bit.
+std::pair<QImage, Bytes> Picture(std::mt19937 &rng)
 {
-    const std::uint8_t *h = block.data();
-    const std::uint64_t width = CDibImage::GetImageWidth(h);
-    const std::uint64_t bits = CDibImage::GetBitCount(h);
-    const std::size_t used = (width * bits + 7) / 8;
-    const std::size_t stride = (width * bits + 31) / 32 * 4;
+    const int width = 1 + rng() % 30, height = 1 + rng() % 30;
+    const bool gray = rng() % 2;
+    QImage picture(width, height, QImage::Format_RGB32);
     Bytes rows;
-    for (std::size_t y = 0; y < CDibImage::GetImageHeight(h); ++y)
-        rows.insert(rows.end(), CDibImage::GetPixelBits(h) + y * stride,
-                    CDibImage::GetPixelBits(h) + y * stride + used);
-    return rows;
-}
-
-// A picture as another program offers it becomes 8-bit gray when all gray, else 24-bit.
-std::tuple<int, int, int, Bytes> Expected(const QImage &picture, bool gray)
-{
-    Bytes rows;
-    for (int y = picture.height() - 1; y >= 0; --y) {
-        for (int x = 0; x < picture.width(); ++x) {
-            const QRgb c = picture.pixel(x, y);
-            if (gray)
-                rows.push_back(static_cast<std::uint8_t>(qRed(c)));
-            else
-                rows.insert(rows.end(), {static_cast<std::uint8_t>(qBlue(c)),
-                                         static_cast<std::uint8_t>(qGreen(c)),
-                                         static_cast<std::uint8_t>(qRed(c))});
+    for (int y = height - 1; y >= 0; --y) {
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t r = rng(), g = gray ? r : rng(), b = gray ? r : r ^ 0x80;
+            picture.setPixel(x, y, qRgb(r, g, b));
+            rows.insert(rows.end(), {b, g, r}), rows.erase(rows.end() - (gray ? 2 : 0), rows.end());
         }
+        rows.resize((rows.size() + 3) / 4 * 4);
     }
-    return {picture.width(), picture.height(), gray ? 8 : 24, rows};
+    const Bytes table = gray ? TestImages::GrayTable256() : Bytes{};
+    return {picture,
+            TestImages::MakeDib(
+                {.width = width, .height = height, .bitCount = std::uint16_t(gray ? 8 : 24)}, table,
+                rows)};
+}
+
+QByteArray ToQt(const Bytes &bytes)
+{
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), std::ssize(bytes));
 }
 
 std::size_t ResidentBytes()
 {
 #if defined(__SANITIZE_ADDRESS__)
-    __sanitizer_purge_allocator(); // the quarantine and free chunks go back to the system
+    __sanitizer_purge_allocator(); // the quarantine and the free chunks go back to the system
 #else
     malloc_trim(0);
 #endif
@@ -141,16 +121,9 @@ std::size_t ResidentBytes()
     return pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
 }
 
-unsigned EnvNumber(const char *name, unsigned fallback)
-{
-    bool ok = false;
-    const unsigned value = qEnvironmentVariable(name).toUInt(&ok);
-    return ok ? value : fallback;
-}
-
-// The program driven as a user would, one random step at a time, against a model of every open
-// document: the block the core reads from its file (or the paste), with each operation's table
-// applied by a plain loop.
+// The program driven as a user would, one random step at a time, against a model of every
+// open document: the block the core reads from its file (or the pasted one), with each
+// operation's table applied by a plain loop.
 class CWalk : public CUiServices
 {
 public:
@@ -159,56 +132,49 @@ public:
         , m_lpPrevious(Install(this))
     {
         QSettings(CRecentFileList::kOrganization, CRecentFileList::kApplication).clear();
-        const auto keep = [this](const QString &name, const Bytes &bytes) {
-            TestImages::WriteFile(m_dir.filePath(name).toStdString(), bytes);
-            m_inputs.push_back(m_dir.filePath(name));
-        };
-        keep("lowcontrast.bmp", m_sample = TestImages::ReadFile(TONECRAFT_SAMPLE_BMP));
-        for (const std::string &name : TestImages::BmpSuiteFiles()) // the fuzzer's seeds
-            keep(QString::fromStdString(name).replace('/', '-'),
-                 TestImages::ReadFile(TestImages::BmpSuiteDir() / name));
-        m_inputs.push_back(m_dir.filePath("hostile.bmp")); // written afresh by each open
+        m_sample = TestImages::ReadFile(TONECRAFT_SAMPLE_BMP);
+        m_inputs = {m_dir.filePath("lowcontrast.bmp"), m_dir.filePath("hostile.bmp")};
+        TestImages::WriteFile(m_inputs[0].toStdString(), m_sample);
+        for (const std::string &name : TestImages::BmpSuiteFiles()) { // the fuzzer's seeds
+            m_inputs.push_back(m_dir.filePath(QString::fromStdString(name).replace('/', '-')));
+            TestImages::WriteFile(m_inputs.back().toStdString(),
+                                  TestImages::ReadFile(TestImages::BmpSuiteDir() / name));
+        }
         EXPECT_TRUE(m_pApp->InitInstance({"tonecraft"}));
     }
     ~CWalk() override
     {
-        m_pApp.reset(); // whatever it still asks is answered here
+        m_pApp.reset(); // anything it still asks is answered here
         Install(m_lpPrevious);
     }
 
     void Run(int steps)
     {
         using Step = void (CWalk::*)();
-        static constexpr std::pair<int, Step> kSteps[] = {
-            {4, &CWalk::Open},  {1, &CWalk::New},   {1, &CWalk::NewWindow},
-            {2, &CWalk::Close}, {8, &CWalk::Point}, {1, &CWalk::Copy},
+        static constexpr std::pair<int, Step> kWeighted[] = {
+            {3, &CWalk::Open},  {1, &CWalk::New},    {1, &CWalk::NewWindow},
+            {4, &CWalk::Close}, {8, &CWalk::Point},  {1, &CWalk::Copy},
             {3, &CWalk::Paste}, {1, &CWalk::Reload}, {2, &CWalk::Save},
         };
-        int total = 0;
-        for (const auto &step : kSteps)
-            total += step.first;
+        std::vector<Step> kinds;
+        for (const auto &[weight, step] : kWeighted)
+            kinds.insert(kinds.end(), weight, step);
         const std::size_t before = ResidentBytes();
         for (m_nStep = 1; m_nStep <= steps && !::testing::Test::HasFailure(); ++m_nStep) {
             m_expectNew = 0;
             m_origin.clear();
             m_bMayClose = false;
-            int roll = Pick(total);
-            for (const auto &[weight, step] : kSteps) {
-                if ((roll -= weight) < 0) {
-                    (this->*step)();
-                    break;
-                }
-            }
+            (this->*kinds[Pick(kinds.size())])();
             Verify();
         }
-        for (CTonecraftDoc *doc : Documents())
-            doc->SetModifiedFlag(false);
+        for (CTonecraftDoc *document : Documents())
+            document->SetModifiedFlag(false);
         EXPECT_TRUE(m_pApp->CloseAllDocuments());
         QGuiApplication::clipboard()->clear();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const std::size_t after = ResidentBytes();
-        std::printf("resident memory %zu kB at the start, %zu kB with everything closed\n",
-                    before >> 10, after >> 10);
+        std::printf("resident: %zu kB at the start, %zu kB all closed\n", before >> 10,
+                    after >> 10);
         EXPECT_LE(after, before + (10u << 20));
     }
 
@@ -219,7 +185,7 @@ public:
             ? std::array{DialogResult::kYes, DialogResult::kNo, DialogResult::kCancel}[Pick(3)]
             : buttons == MessageStyle::kYesNo ? (Pick(2) ? DialogResult::kYes : DialogResult::kNo)
                                               : DialogResult::kOk;
-        Log("  \"" + text.left(24).toStdString() + "\" -> " + std::to_string(m_nAnswer));
+        Log("  \"" + text.left(20).toStdString() + "\" " + std::to_string(m_nAnswer));
         return m_nAnswer;
     }
     int RunModal(QDialog &dialog) override;
@@ -227,14 +193,17 @@ public:
     QString GetSaveFileName(QWidget *, const QString &) override
     {
         m_saveAnswer = Pick(5) ? m_dir.filePath(QString("saved%1.bmp").arg(Pick(3))) : QString();
-        Log("  save as \"" + m_saveAnswer.toStdString() + '"');
+        Log("  save as '" + m_saveAnswer.toStdString() + "'");
         return m_saveAnswer;
     }
     void SetBusyCursor(bool) override { }
 
 private:
-    int Pick(std::size_t n) { return std::uniform_int_distribution<int>(0, int(n) - 1)(m_rng); }
-    void Log(const std::string &text) const { std::printf("%s\n", text.c_str()), std::fflush(stdout); }
+    int Pick(qsizetype n) { return static_cast<int>(m_rng() % static_cast<unsigned>(n)); }
+    static void Log(const std::string &text)
+    {
+        std::printf("%s\n", text.c_str()), std::fflush(stdout);
+    }
     bool Route(int command, const std::string &what)
     {
         const bool ran = m_pApp->MainFrame()->RouteCommand(command);
@@ -251,22 +220,22 @@ private:
         return child != nullptr ? child->GetDocument() : nullptr;
     }
 
+    // The sample, the sample with random bytes changed or cut short, or a file of the BMP suite.
     void Open()
     {
-        const QString path = m_inputs[Pick(m_inputs.size())];
-        if (path.endsWith("hostile.bmp")) {
+        const QString path = m_inputs[Pick(3) == 0 ? Pick(2) : Pick(m_inputs.size())];
+        if (path == m_inputs[1]) {
             Bytes bytes = m_sample;
-            for (int i = Pick(6); i >= 0; --i) // header, colour table or rows
-                bytes[Pick(std::min<std::size_t>(bytes.size(), Pick(2) ? 60 : 1100))] = Pick(256);
+            for (int i = Pick(6); i >= 0; --i) // in the headers, the colour table or the rows
+                bytes[Pick(Pick(2) ? 60 : bytes.size())] = static_cast<std::uint8_t>(m_rng());
             bytes.resize(Pick(2) ? bytes.size() : Pick(bytes.size()));
             TestImages::WriteFile(path.toStdString(), bytes);
         }
         m_openAnswer = Pick(10) ? path : QString();
         if (!m_openAnswer.isEmpty()) {
             m_origin = Admitted(TestImages::ReadFile(path.toStdString()));
-            const auto documents = Documents();
-            m_expectNew = !m_origin.empty() && std::none_of(documents.begin(), documents.end(),
-                              [&](CTonecraftDoc *d) { return d->GetPathName() == path; });
+            const auto shown = [&](CTonecraftDoc *d) { return d->GetPathName() == path; };
+            m_expectNew = !m_origin.empty() && std::ranges::none_of(Documents(), shown);
         }
         Route(Cmd::kFileOpen, "open " + QFileInfo(m_openAnswer).fileName().toStdString());
     }
@@ -284,123 +253,102 @@ private:
     void Point()
     {
         static constexpr std::pair<int, const char *> kOps[] = {
-            {Cmd::kInvert, "invert"}, {Cmd::kLinear, "linear"},
+            {Cmd::kInvert, "invert"},       {Cmd::kLinear, "linear"},
             {Cmd::kThreshold, "threshold"}, {Cmd::kWindowTransform, "window"},
             {Cmd::kGrayStretch, "stretch"}, {Cmd::kEqualize, "equalize"},
             {Cmd::kHistogram, "histogram"},
         };
         const auto [command, name] = kOps[Pick(std::size(kOps))];
-        CTonecraftDoc *doc = Active();
-        m_table = command == Cmd::kInvert ? Model(PointTables::Invert()) : std::nullopt;
-        Bytes *model = doc != nullptr ? &m_models[doc] : nullptr;
-        if (command == Cmd::kEqualize && model != nullptr && Gray256(*model)) {
+        CTonecraftDoc *document = Active();
+        Bytes *model = document != nullptr ? &m_models.at(document) : nullptr;
+        const bool gray
+            = model != nullptr && !model->empty() && CDibImage::IsGrayLevelImage(model->data());
+        m_table.reset();
+        if (command == Cmd::kInvert)
+            m_table = PointTables::Invert();
+        if (command == Cmd::kEqualize && gray) {
             GrayHistogram counts{};
             ForEachPixel(*model, [&](std::uint8_t g) { ++counts[g]; });
-            m_table = PointTables::Equalize(counts,
-                                            static_cast<std::int32_t>(CDibImage::GetImageWidth(model->data())),
-                                            static_cast<std::int32_t>(CDibImage::GetImageHeight(model->data())));
+            const auto size
+                = [&](auto get) { return static_cast<std::int32_t>(get(model->data())); };
+            m_table = PointTables::Equalize(counts, size(CDibImage::GetImageWidth),
+                                            size(CDibImage::GetImageHeight));
         }
         m_nDialogs = 0;
-        if (Route(command, name) && model != nullptr && Gray256(*model) && m_table)
+        if (Route(command, name) && gray && m_table)
             ForEachPixel(*model, [&](std::uint8_t &g) { g = (*m_table)[g]; });
-        EXPECT_EQ(m_nDialogs, model != nullptr && Gray256(*model) && command != Cmd::kInvert
-                                  && command != Cmd::kEqualize);
+        EXPECT_EQ(m_nDialogs, gray && command != Cmd::kInvert && command != Cmd::kEqualize);
     }
     void Copy()
     {
-        CTonecraftDoc *doc = Active();
+        CTonecraftDoc *document = Active();
         if (Route(Cmd::kEditCopy, "copy"))
-            m_clip = {true, m_models.at(doc), {}};
+            m_clip = m_models.at(document);
     }
+    // Keeps what the clipboard holds or offers our data, a picture, garbage or nothing.
     void Paste()
     {
-        auto *data = new QMimeData;
         const int kind = Pick(5);
-        const char *what[] = {"paste the last copy", "paste our data", "paste a picture",
-                              "paste garbage", "paste nothing"};
+        auto data = std::make_unique<QMimeData>();
         if (kind == 1) {
-            const int w = 1 + Pick(40), h = 1 + Pick(40);
-            m_clip = {true,
-                      Pick(4) ? TestImages::MakeDib({.width = w, .height = h},
-                                                    TestImages::GrayTable256(),
-                                                    TestImages::RandomRows(w, h, m_rng()))
-                              : TestImages::MakeDib({.width = 2, .height = 1, .bitCount = 24}, {},
-                                                    Bytes(8, 0x5A)),
-                      {}};
+            const int width = 1 + Pick(40), height = 1 + Pick(40);
+            m_clip = Pick(4) ? TestImages::MakeDib({.width = width, .height = height},
+                                                   TestImages::GrayTable256(),
+                                                   TestImages::RandomRows(width, height, m_rng()))
+                             : Picture(m_rng).second;
+            data->setData(CDibMimeData::kDibFormat, ToQt(m_clip));
         } else if (kind == 2) {
-            QImage picture(1 + Pick(30), 1 + Pick(30), QImage::Format_RGB32);
-            const bool gray = Pick(2);
-            for (int i = 0; i < picture.width() * picture.height(); ++i)
-                picture.setPixel(i % picture.width(), i / picture.width(),
-                                 gray ? qRgb(i * 7 % 256, i * 7 % 256, i * 7 % 256)
-                                      : qRgb(Pick(256), Pick(256), Pick(256)));
+            QImage picture;
+            std::tie(picture, m_clip) = Picture(m_rng);
             data->setImageData(picture);
-            m_clip = {false, {}, picture};
         } else if (kind == 3) {
+            Bytes garbage(m_sample.begin() + 14, m_sample.begin() + 14 + Pick(1100)); // cut short
+            for (int i = garbage.empty() || Pick(2) ? Pick(200) : 0; i > 0; --i)
+                garbage.push_back(static_cast<std::uint8_t>(m_rng()));
             const char *format[] = {CDibMimeData::kDibFormat, "image/bmp", "image/png"};
-            Bytes garbage(Pick(200));
-            for (std::uint8_t &b : garbage)
-                b = static_cast<std::uint8_t>(Pick(256));
-            if (Pick(2) && garbage.size() > 2) // a readable DIB cut short
-                garbage.assign(m_sample.begin() + 14, m_sample.begin() + 14 + Pick(garbage.size()));
             data->setData(format[Pick(3)], ToQt(garbage));
-            m_clip = {};
-        } else if (kind == 4) {
-            m_clip = {};
+            m_clip.clear();
         }
-        if (kind == 1)
-            data->setData(CDibMimeData::kDibFormat, ToQt(m_clip.block));
-        if (kind != 0)
-            QGuiApplication::clipboard()->setMimeData(data);
-        else
-            delete data;
-        CTonecraftDoc *doc = Active();
-        if (!Route(Cmd::kEditPaste, what[kind]) || doc == nullptr)
-            return;
-        if (m_clip.ours && !m_clip.block.empty()) {
-            m_models[doc] = m_clip.block;
-        } else if (!m_clip.picture.isNull()) {
-            Bytes block = TestImages::FromHandle(doc->GetImageBlock());
-            const bool gray = m_clip.picture.allGray();
-            ASSERT_FALSE(block.empty());
-            EXPECT_EQ(std::tuple(int(CDibImage::GetImageWidth(block.data())),
-                                 int(CDibImage::GetImageHeight(block.data())),
-                                 int(CDibImage::GetBitCount(block.data())), Rows(block)),
-                      Expected(m_clip.picture, gray));
-            m_models[doc] = block;
-        }
+        if (kind == 4)
+            m_clip.clear(), QGuiApplication::clipboard()->clear();
+        else if (kind != 0)
+            QGuiApplication::clipboard()->setMimeData(data.release());
+        CTonecraftDoc *document = Active();
+        const char *what[] = {"the last", "our data", "a picture", "garbage", "nothing"};
+        if (Route(Cmd::kEditPaste, std::string("paste ") + what[kind]) && !m_clip.empty())
+            m_models.at(document) = m_clip;
+        EXPECT_TRUE(kind != 4 || !m_pApp->MainFrame()->IsCommandEnabled(Cmd::kEditPaste));
     }
     void Reload()
     {
-        CTonecraftDoc *doc = Active();
-        const bool modified = doc != nullptr && doc->IsModified();
+        CTonecraftDoc *document = Active();
+        const bool modified = document != nullptr && document->IsModified();
         m_nAnswer = 0;
         if (Route(Cmd::kReload, "reload") && (!modified || m_nAnswer == DialogResult::kYes)
-            && !doc->GetPathName().isEmpty())
-            m_models[doc] = Admitted(TestImages::ReadFile(doc->GetPathName().toStdString()));
+            && !document->GetPathName().isEmpty())
+            m_models.at(document)
+                = Admitted(TestImages::ReadFile(document->GetPathName().toStdString()));
     }
+    // Save or save as, into the temporary folder; what it wrote reads back as the model.
     void Save()
     {
-        CTonecraftDoc *doc = Active();
+        CTonecraftDoc *document = Active();
         const bool saveAs = Pick(2);
-        const QString path = doc != nullptr ? doc->GetPathName() : QString();
+        const QString path = document != nullptr && !saveAs ? document->GetPathName() : QString();
         m_saveAnswer.clear();
         if (!Route(saveAs ? Cmd::kFileSaveAs : Cmd::kFileSave, saveAs ? "save as" : "save"))
             return;
-        const QString target = m_saveAnswer.isEmpty() ? (saveAs ? QString() : path) : m_saveAnswer;
-        if (!target.isEmpty() && !doc->IsModified() && doc->GetPathName() == target
-            && !m_models[doc].empty()) {
-            EXPECT_EQ(Difference(Admitted(TestImages::ReadFile(target.toStdString())), m_models[doc]),
-                      "") << "the saved file";
-        }
+        const QString target = m_saveAnswer.isEmpty() ? path : m_saveAnswer;
+        const Bytes &model = m_models.at(document);
+        const bool wrote = !target.isEmpty() && !document->IsModified()
+            && document->GetPathName() == target && !model.empty();
+        EXPECT_EQ(wrote ? Difference(Admitted(TestImages::ReadFile(target.toStdString())), model)
+                        : "",
+                  "")
+            << "the saved file";
     }
 
-    void Drive(QDialog &dialog);
-    void Drag(QDialog &dialog);
-    QString FieldText();
-
-    // After every step: the documents are those expected, each with its model's bytes,
-    // nothing locked, no busy cursor.
+    // After every step: the documents expected, each as its model, none locked, no busy cursor.
     void Verify()
     {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -412,24 +360,22 @@ private:
             return gone;
         });
         int fresh = 0;
-        for (CTonecraftDoc *doc : documents) {
-            if (!m_models.contains(doc))
-                m_models[doc] = m_origin, ++fresh;
-            EXPECT_EQ(doc->GetImageBlock().LockCount(), 0);
-            EXPECT_EQ(Difference(TestImages::FromHandle(doc->GetImageBlock()), m_models[doc]), "")
-                << doc->GetTitle().toStdString() << " against its replay";
+        for (CTonecraftDoc *document : documents) {
+            if (!m_models.contains(document))
+                m_models[document] = m_origin, ++fresh;
+            EXPECT_EQ(document->GetImageBlock().LockCount(), 0);
+            EXPECT_EQ(
+                Difference(TestImages::FromHandle(document->GetImageBlock()), m_models[document]),
+                "")
+                << document->GetTitle().toStdString() << " against its replay";
         }
         EXPECT_EQ(fresh, m_expectNew);
         if (::testing::Test::HasFailure())
             std::printf("failed at step %d\n", m_nStep);
     }
 
-    struct Clip
-    {
-        bool ours = false;
-        Bytes block;
-        QImage picture;
-    };
+    void Drag(QDialog &dialog);
+    QString FieldText();
 
     std::mt19937 m_rng;
     CUiServices *m_lpPrevious;
@@ -438,21 +384,22 @@ private:
     Bytes m_sample;
     QStringList m_inputs;
     std::map<CTonecraftDoc *, Bytes> m_models;
-    Clip m_clip;
+    Bytes m_clip;   // what a paste gives now; empty when nothing usable is offered
     Bytes m_origin; // what a document new in this step holds
     int m_expectNew = 0;
     bool m_bMayClose = false;
     int m_nStep = 0;
     int m_nAnswer = 0;
     int m_nDialogs = 0;
-    Model m_table; // what the step's operation applies
+    std::optional<GrayTable> m_table; // what the step's operation applies
     QString m_openAnswer, m_saveAnswer;
 };
 
+// Valid, out of range or garbage.
 QString CWalk::FieldText()
 {
-    static const char *const kGarbage[] = {"",  " ",   "abc", "1e",  "12x", "--3", "0x1F", "nan",
-                                           "inf", "1e39", "+",   ".",   "-0",  "99999999999999999999"};
+    static const char *const kGarbage[] = {"",    " ",   "abc",  "1e", "12x", "--3", "0x1F",
+                                           "nan", "inf", "1e39", "+",  ".",   "-0",  "99999999999"};
     switch (Pick(4)) {
     case 0:
         return QString::number(Pick(256));
@@ -465,11 +412,12 @@ QString CWalk::FieldText()
     }
 }
 
-// A press on one of the dialog's handles or anywhere in it, moves inside and outside the
-// preview and beyond the dialog, then the release.
+// A press on a handle or anywhere in the dialog, moves inside and outside the preview and
+// beyond the dialog, then the release.
 void CWalk::Drag(QDialog &dialog)
 {
-    const auto *preview = dialog.findChild<QWidget *>(QString::number(DialogTemplates::Id::kPreview));
+    const auto *preview
+        = dialog.findChild<QWidget *>(QString::number(DialogTemplates::Id::kPreview));
     const QPoint at = preview != nullptr ? preview->mapTo(&dialog, QPoint(0, 0)) : QPoint();
     const PlotGeometry::Area a = PlotGeometry::DragArea(at.x(), at.y());
     const auto column = [&](int g) { return QPoint(a.left + g, a.top + Pick(255)); };
@@ -483,7 +431,8 @@ void CWalk::Drag(QDialog &dialog)
         hot = {handle(s->m_byX1, s->m_byY1), handle(s->m_byX2, s->m_byY2)};
     else if (auto *h = qobject_cast<CIntensityDlg *>(&dialog))
         hot = {column(h->m_iLow), column(h->m_iHigh)};
-    QPoint p = Pick(4) ? hot[Pick(hot.size())] : QPoint(Pick(dialog.width()), Pick(dialog.height()));
+    QPoint p
+        = Pick(4) ? hot[Pick(hot.size())] : QPoint(Pick(dialog.width()), Pick(dialog.height()));
     QTest::mousePress(&dialog, Qt::LeftButton, {}, p);
     for (int i = Pick(6); i > 0; --i) {
         p = Pick(3) ? QPoint(a.left - 20 + Pick(300), a.top - 20 + Pick(300))
@@ -493,7 +442,7 @@ void CWalk::Drag(QDialog &dialog)
     QTest::mouseRelease(&dialog, Qt::LeftButton, {}, p);
 }
 
-// Fields typed into, tabs, drags, Enter, Escape and the two buttons in random order until the
+// Typing into fields, tabs, drags, Enter, Escape and the buttons, in random order until the
 // dialog closes; an accepted parameter dialog's members give the step's table.
 int CWalk::RunModal(QDialog &dialog)
 {
@@ -506,10 +455,9 @@ int CWalk::RunModal(QDialog &dialog)
     QString trail = "  dialog:";
     for (int round = 0; dialog.isVisible(); ++round) {
         QWidget *focus = QApplication::focusWidget();
-        if (focus == nullptr || focus->window() != &dialog)
-            focus = &dialog;
-        const int action = round < 40 ? Pick(10) : 7;
-        if (action < 4 && !edits.isEmpty()) {
+        focus = focus != nullptr && focus->window() == &dialog ? focus : &dialog;
+        const int action = round < 40 ? Pick(10) : 7; // Escape in the end
+        if (action < 4) {
             QLineEdit *edit = edits[Pick(edits.size())];
             const QString text = FieldText();
             trail += QString(" [%1]'%2'").arg(edits.indexOf(edit)).arg(text);
@@ -519,12 +467,10 @@ int CWalk::RunModal(QDialog &dialog)
         } else if (action < 6) {
             trail += " drag";
             Drag(dialog);
-        } else if (action == 6) {
-            trail += " tab";
-            QTest::keyClick(focus, Qt::Key_Tab);
         } else if (action < 9) {
-            trail += action == 7 ? " esc" : " enter";
-            QTest::keyClick(focus, action == 7 ? Qt::Key_Escape : Qt::Key_Return);
+            trail += std::array{" tab", " esc", " enter"}[action - 6];
+            QTest::keyClick(focus,
+                            std::array{Qt::Key_Tab, Qt::Key_Escape, Qt::Key_Return}[action - 6]);
         } else {
             QPushButton *button = buttons[Pick(buttons.size())];
             trail += " " + button->text();
@@ -545,13 +491,15 @@ int CWalk::RunModal(QDialog &dialog)
     return DialogResult::kOk;
 }
 
-// Seed and length come from TONECRAFT_WALK_SEED and TONECRAFT_WALK_STEPS when set.
+// TONECRAFT_WALK_SEED replays a walk, TONECRAFT_WALK_STEPS lengthens it.
 TEST(RandomWalk, EveryDocumentMatchesItsReplayAndMemoryReturns)
 {
-    const unsigned seed = EnvNumber("TONECRAFT_WALK_SEED", std::random_device()());
-    const unsigned steps = EnvNumber("TONECRAFT_WALK_STEPS", 300);
-    std::printf("random walk of %u steps, TONECRAFT_WALK_SEED=%u\n", steps, seed);
-    CWalk(seed).Run(static_cast<int>(steps));
+    bool fixed = false, longer = false;
+    const unsigned seed = qEnvironmentVariable("TONECRAFT_WALK_SEED").toUInt(&fixed);
+    const unsigned steps = qEnvironmentVariable("TONECRAFT_WALK_STEPS").toUInt(&longer);
+    const unsigned used = fixed ? seed : std::random_device()();
+    std::printf("random walk: TONECRAFT_WALK_SEED=%u, %u steps\n", used, longer ? steps : 300);
+    CWalk(used).Run(static_cast<int>(longer ? steps : 300));
 }
 
 } // namespace
