@@ -5,16 +5,14 @@
 #include "DibImage.h"
 #include "DibMimeData.h"
 #include "FileException.h"
-#include "IntensityDlg.h"
 #include "LinerParaDlg.h"
 #include "MainFrm.h"
 #include "MemFile.h"
 #include "PlotGeometry.h"
+#include "PointOperations.h"
 #include "PointStreDlg.h"
-#include "PointTables.h"
 #include "PointThreDlg.h"
 #include "PointWinDlg.h"
-#include "RecentFileList.h"
 #include "TestImages.h"
 #include "Tonecraft.h"
 #include "TonecraftDoc.h"
@@ -59,17 +57,6 @@ Bytes Image(const Bytes &block)
     image.insert(image.end(), table, table + CDibImage::GetColorTableBytes(h));
     image.insert(image.end(), rows, rows + stride * CDibImage::GetImageHeight(h));
     return image;
-}
-
-// Empty when the images are equal, else where they part.
-std::string Difference(const Bytes &a, const Bytes &b)
-{
-    const Bytes x = Image(a), y = Image(b);
-    std::ostringstream text;
-    if (x != y)
-        text << x.size() << " and " << y.size() << " bytes, apart from byte "
-             << std::mismatch(x.begin(), x.end(), y.begin(), y.end()).first - x.begin();
-    return text.str();
 }
 
 // Calls `visit` on every pixel of an 8-bit block, row padding excluded.
@@ -131,7 +118,6 @@ public:
         : m_rng(seed)
         , m_lpPrevious(Install(this))
     {
-        QSettings(CRecentFileList::kOrganization, CRecentFileList::kApplication).clear();
         m_sample = TestImages::ReadFile(TONECRAFT_SAMPLE_BMP);
         m_inputs = {m_dir.filePath("lowcontrast.bmp"), m_dir.filePath("hostile.bmp")};
         TestImages::WriteFile(m_inputs[0].toStdString(), m_sample);
@@ -164,6 +150,7 @@ public:
             m_expectNew = 0;
             m_origin.clear();
             m_bMayClose = false;
+            m_nAnswer = 0;
             (this->*kinds[Pick(kinds.size())])();
             Verify();
         }
@@ -181,12 +168,13 @@ public:
     int MessageBox(QWidget *, const QString &text, const QString &, unsigned style) override
     {
         const unsigned buttons = style & 0x0F;
-        m_nAnswer = buttons == MessageStyle::kYesNoCancel
-            ? std::array{DialogResult::kYes, DialogResult::kNo, DialogResult::kCancel}[Pick(3)]
-            : buttons == MessageStyle::kYesNo ? (Pick(2) ? DialogResult::kYes : DialogResult::kNo)
-                                              : DialogResult::kOk;
-        Log("  \"" + text.left(20).toStdString() + "\" " + std::to_string(m_nAnswer));
-        return m_nAnswer;
+        const int answers[] = {DialogResult::kYes, DialogResult::kNo, DialogResult::kCancel};
+        const int answer = buttons == MessageStyle::kYesNoCancel ? answers[Pick(3)]
+            : buttons == MessageStyle::kYesNo                    ? answers[Pick(2)]
+                                                                 : DialogResult::kOk;
+        Log("  \"" + text.left(20).toStdString() + "\" " + std::to_string(answer));
+        m_nAnswer = m_nAnswer != 0 ? m_nAnswer : answer;
+        return answer;
     }
     int RunModal(QDialog &dialog) override;
     QString GetOpenFileName(QWidget *) override { return m_openAnswer; }
@@ -252,13 +240,8 @@ private:
     }
     void Point()
     {
-        static constexpr std::pair<int, const char *> kOps[] = {
-            {Cmd::kInvert, "invert"},       {Cmd::kLinear, "linear"},
-            {Cmd::kThreshold, "threshold"}, {Cmd::kWindowTransform, "window"},
-            {Cmd::kGrayStretch, "stretch"}, {Cmd::kEqualize, "equalize"},
-            {Cmd::kHistogram, "histogram"},
-        };
-        const auto [command, name] = kOps[Pick(std::size(kOps))];
+        const PointOperation &op = PointOperations::All()[Pick(PointOperations::All().size())];
+        const int command = op.command;
         CTonecraftDoc *document = Active();
         Bytes *model = document != nullptr ? &m_models.at(document) : nullptr;
         const bool gray
@@ -268,14 +251,12 @@ private:
             m_table = PointTables::Invert();
         if (command == Cmd::kEqualize && gray) {
             GrayHistogram counts{};
-            ForEachPixel(*model, [&](std::uint8_t g) { ++counts[g]; });
-            const auto size
-                = [&](auto get) { return static_cast<std::int32_t>(get(model->data())); };
-            m_table = PointTables::Equalize(counts, size(CDibImage::GetImageWidth),
-                                            size(CDibImage::GetImageHeight));
+            std::int32_t pixels = 0; // as one row: each division truncating gives the same
+            ForEachPixel(*model, [&](std::uint8_t g) { ++counts[g], ++pixels; });
+            m_table = PointTables::Equalize(counts, pixels, 1);
         }
         m_nDialogs = 0;
-        if (Route(command, name) && gray && m_table)
+        if (Route(command, std::string(op.name)) && gray && m_table)
             ForEachPixel(*model, [&](std::uint8_t &g) { g = (*m_table)[g]; });
         EXPECT_EQ(m_nDialogs, gray && command != Cmd::kInvert && command != Cmd::kEqualize);
     }
@@ -291,11 +272,7 @@ private:
         const int kind = Pick(5);
         auto data = std::make_unique<QMimeData>();
         if (kind == 1) {
-            const int width = 1 + Pick(40), height = 1 + Pick(40);
-            m_clip = Pick(4) ? TestImages::MakeDib({.width = width, .height = height},
-                                                   TestImages::GrayTable256(),
-                                                   TestImages::RandomRows(width, height, m_rng()))
-                             : Picture(m_rng).second;
+            m_clip = Picture(m_rng).second;
             data->setData(CDibMimeData::kDibFormat, ToQt(m_clip));
         } else if (kind == 2) {
             QImage picture;
@@ -323,7 +300,6 @@ private:
     {
         CTonecraftDoc *document = Active();
         const bool modified = document != nullptr && document->IsModified();
-        m_nAnswer = 0;
         if (Route(Cmd::kReload, "reload") && (!modified || m_nAnswer == DialogResult::kYes)
             && !document->GetPathName().isEmpty())
             m_models.at(document)
@@ -342,9 +318,8 @@ private:
         const Bytes &model = m_models.at(document);
         const bool wrote = !target.isEmpty() && !document->IsModified()
             && document->GetPathName() == target && !model.empty();
-        EXPECT_EQ(wrote ? Difference(Admitted(TestImages::ReadFile(target.toStdString())), model)
-                        : "",
-                  "")
+        EXPECT_TRUE(!wrote
+                    || Image(Admitted(TestImages::ReadFile(target.toStdString()))) == Image(model))
             << "the saved file";
     }
 
@@ -364,17 +339,16 @@ private:
             if (!m_models.contains(document))
                 m_models[document] = m_origin, ++fresh;
             EXPECT_EQ(document->GetImageBlock().LockCount(), 0);
-            EXPECT_EQ(
-                Difference(TestImages::FromHandle(document->GetImageBlock()), m_models[document]),
-                "")
-                << document->GetTitle().toStdString() << " against its replay";
+            EXPECT_TRUE(Image(TestImages::FromHandle(document->GetImageBlock()))
+                        == Image(m_models[document]))
+                << document->GetTitle().toStdString() << " differs from its replay";
         }
         EXPECT_EQ(fresh, m_expectNew);
         if (::testing::Test::HasFailure())
             std::printf("failed at step %d\n", m_nStep);
     }
 
-    void Drag(QDialog &dialog);
+    void Drag(QDialog &dialog, const QList<QLineEdit *> &edits);
     QString FieldText();
 
     std::mt19937 m_rng;
@@ -389,7 +363,7 @@ private:
     int m_expectNew = 0;
     bool m_bMayClose = false;
     int m_nStep = 0;
-    int m_nAnswer = 0;
+    int m_nAnswer = 0; // to the step's first question
     int m_nDialogs = 0;
     std::optional<GrayTable> m_table; // what the step's operation applies
     QString m_openAnswer, m_saveAnswer;
@@ -400,37 +374,31 @@ QString CWalk::FieldText()
 {
     static const char *const kGarbage[] = {"",    " ",   "abc",  "1e", "12x", "--3", "0x1F",
                                            "nan", "inf", "1e39", "+",  ".",   "-0",  "99999999999"};
-    switch (Pick(4)) {
-    case 0:
-        return QString::number(Pick(256));
-    case 1:
-        return QString::number((Pick(2001) - 1000) / 100.0);
-    case 2:
-        return QString::number(Pick(2) ? 256 + Pick(5000) : -1 - Pick(300));
-    default:
-        return kGarbage[Pick(std::size(kGarbage))];
-    }
+    const QString texts[]
+        = {QString::number(Pick(256)), QString::number((Pick(2001) - 1000) / 100.),
+           QString::number(Pick(2) ? 256 + Pick(5000) : -1 - Pick(300)),
+           kGarbage[Pick(std::size(kGarbage))]};
+    return texts[Pick(4)];
 }
 
-// A press on a handle or anywhere in the dialog, moves inside and outside the preview and
-// beyond the dialog, then the release.
-void CWalk::Drag(QDialog &dialog)
+// A press where a field's level shows in the preview (a column, or a point with the next
+// field's level) or anywhere in the dialog; moves inside and outside the preview and beyond the
+// dialog; the release.
+void CWalk::Drag(QDialog &dialog, const QList<QLineEdit *> &edits)
 {
     const auto *preview
         = dialog.findChild<QWidget *>(QString::number(DialogTemplates::Id::kPreview));
     const QPoint at = preview != nullptr ? preview->mapTo(&dialog, QPoint(0, 0)) : QPoint();
     const PlotGeometry::Area a = PlotGeometry::DragArea(at.x(), at.y());
-    const auto column = [&](int g) { return QPoint(a.left + g, a.top + Pick(255)); };
-    const auto handle = [&](int gx, int gy) { return QPoint(a.left + gx, a.top + 255 - gy); };
-    std::vector<QPoint> hot{column(Pick(256))}; // the linear transform's band starts anywhere
-    if (auto *t = qobject_cast<CPointThreDlg *>(&dialog))
-        hot = {column(t->m_byThreshold)};
-    else if (auto *w = qobject_cast<CPointWinDlg *>(&dialog))
-        hot = {column(w->m_byLow), column(w->m_byHigh)};
-    else if (auto *s = qobject_cast<CPointStreDlg *>(&dialog))
-        hot = {handle(s->m_byX1, s->m_byY1), handle(s->m_byX2, s->m_byY2)};
-    else if (auto *h = qobject_cast<CIntensityDlg *>(&dialog))
-        hot = {column(h->m_iLow), column(h->m_iHigh)};
+    std::vector<QPoint> hot{{a.left + Pick(256), a.top + Pick(255)}};
+    for (qsizetype i = 0; i < edits.size(); ++i) {
+        bool ok = false;
+        const int level = edits[i]->text().toInt(&ok);
+        const int next = i % 2 == 0 && i + 1 < edits.size() ? edits[i + 1]->text().toInt() : -1;
+        if (ok && level >= 0 && level < 256)
+            hot.emplace_back(a.left + level,
+                             a.top + 255 - (next >= 0 && next < 256 ? next : 1 + Pick(255)));
+    }
     QPoint p
         = Pick(4) ? hot[Pick(hot.size())] : QPoint(Pick(dialog.width()), Pick(dialog.height()));
     QTest::mousePress(&dialog, Qt::LeftButton, {}, p);
@@ -452,32 +420,25 @@ int CWalk::RunModal(QDialog &dialog)
     (void)QTest::qWaitForWindowActive(&dialog, 1000);
     const QList<QLineEdit *> edits = dialog.findChildren<QLineEdit *>();
     const QList<QPushButton *> buttons = dialog.findChildren<QPushButton *>();
-    QString trail = "  dialog:";
     for (int round = 0; dialog.isVisible(); ++round) {
         QWidget *focus = QApplication::focusWidget();
         focus = focus != nullptr && focus->window() == &dialog ? focus : &dialog;
         const int action = round < 40 ? Pick(10) : 7; // Escape in the end
         if (action < 4) {
             QLineEdit *edit = edits[Pick(edits.size())];
-            const QString text = FieldText();
-            trail += QString(" [%1]'%2'").arg(edits.indexOf(edit)).arg(text);
             QTest::mouseClick(edit, Qt::LeftButton);
             QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-            QTest::keyClicks(edit, text);
+            QTest::keyClicks(edit, FieldText());
         } else if (action < 6) {
-            trail += " drag";
-            Drag(dialog);
+            Drag(dialog, edits);
         } else if (action < 9) {
-            trail += std::array{" tab", " esc", " enter"}[action - 6];
             QTest::keyClick(focus,
                             std::array{Qt::Key_Tab, Qt::Key_Escape, Qt::Key_Return}[action - 6]);
         } else {
             QPushButton *button = buttons[Pick(buttons.size())];
-            trail += " " + button->text();
             QTest::mouseClick(button, Qt::LeftButton);
         }
     }
-    Log(trail.toStdString());
     if (dialog.result() != QDialog::Accepted)
         return DialogResult::kCancel;
     if (auto *l = qobject_cast<CLinerParaDlg *>(&dialog))
