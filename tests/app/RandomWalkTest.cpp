@@ -154,10 +154,7 @@ public:
             kinds.insert(kinds.end(), weight, step);
         const std::size_t before = HeldBytes();
         for (m_nStep = 1; m_nStep <= steps && !::testing::Test::HasFailure(); ++m_nStep) {
-            m_expectNew = 0;
-            m_origin.clear();
-            m_bMayClose = false;
-            m_nAnswer = 0;
+            m_step = {};
             (this->*kinds[Pick(kinds.size())])();
             Verify();
         }
@@ -180,7 +177,7 @@ public:
             : buttons == MessageStyle::kYesNo                    ? answers[Pick(2)]
                                                                  : DialogResult::kOk;
         Log("  \"" + text.left(20).toStdString() + "\" " + std::to_string(answer));
-        m_nAnswer = m_nAnswer != 0 ? m_nAnswer : answer;
+        m_step.answer = m_step.answer != 0 ? m_step.answer : answer;
         return answer;
     }
     int RunModal(QDialog &dialog) override;
@@ -228,17 +225,17 @@ private:
         }
         m_openAnswer = Pick(10) ? path : QString();
         if (!m_openAnswer.isEmpty()) {
-            m_origin = Admitted(TestImages::ReadFile(path.toStdString()));
+            m_step.origin = Admitted(TestImages::ReadFile(path.toStdString()));
             const auto shown = [&](CTonecraftDoc *d) { return d->GetPathName() == path; };
-            m_expectNew = !m_origin.empty() && std::ranges::none_of(Documents(), shown);
+            m_step.fresh = !m_step.origin.empty() && std::ranges::none_of(Documents(), shown);
         }
         Route(Cmd::kFileOpen, "open " + QFileInfo(m_openAnswer).fileName().toStdString());
     }
-    void New() { m_expectNew = Route(Cmd::kFileNew, "new"); }
+    void New() { m_step.fresh = Route(Cmd::kFileNew, "new"); }
     void NewWindow() { Route(Cmd::kWindowNew, "new window"); }
     void Close()
     {
-        m_bMayClose = true;
+        m_step.mayClose = true;
         CChildFrame *child = m_pApp->MainFrame()->ActiveChild();
         if (child == nullptr || Pick(2))
             Route(Cmd::kFileClose, "close the document");
@@ -253,19 +250,17 @@ private:
         Bytes *model = document != nullptr ? &m_models.at(document) : nullptr;
         const bool gray
             = model != nullptr && !model->empty() && CDibImage::IsGrayLevelImage(model->data());
-        m_table.reset();
         if (command == Cmd::kInvert)
-            m_table = PointTables::Invert();
+            m_step.table = PointTables::Invert();
         if (command == Cmd::kEqualize && gray) {
             GrayHistogram counts{};
             std::int32_t pixels = 0; // as one row: each division truncating gives the same
             ForEachPixel(*model, [&](std::uint8_t g) { ++counts[g], ++pixels; });
-            m_table = PointTables::Equalize(counts, pixels, 1);
+            m_step.table = PointTables::Equalize(counts, pixels, 1);
         }
-        m_nDialogs = 0;
-        if (Route(command, std::string(op.name)) && gray && m_table)
-            ForEachPixel(*model, [&](std::uint8_t &g) { g = (*m_table)[g]; });
-        EXPECT_EQ(m_nDialogs, gray && command != Cmd::kInvert && command != Cmd::kEqualize);
+        if (Route(command, std::string(op.name)) && gray && m_step.table)
+            ForEachPixel(*model, [&](std::uint8_t &g) { g = (*m_step.table)[g]; });
+        EXPECT_EQ(m_step.dialogs, gray && command != Cmd::kInvert && command != Cmd::kEqualize);
     }
     void Copy()
     {
@@ -307,7 +302,7 @@ private:
     {
         CTonecraftDoc *document = Active();
         const bool modified = document != nullptr && document->IsModified();
-        if (Route(Cmd::kReload, "reload") && (!modified || m_nAnswer == DialogResult::kYes)
+        if (Route(Cmd::kReload, "reload") && (!modified || m_step.answer == DialogResult::kYes)
             && !document->GetPathName().isEmpty())
             m_models.at(document)
                 = Admitted(TestImages::ReadFile(document->GetPathName().toStdString()));
@@ -338,19 +333,19 @@ private:
         const QList<CTonecraftDoc *> documents = Documents();
         std::erase_if(m_models, [&](const auto &entry) {
             const bool gone = !documents.contains(entry.first);
-            EXPECT_TRUE(!gone || m_bMayClose) << "a document vanished";
+            EXPECT_TRUE(!gone || m_step.mayClose) << "a document vanished";
             return gone;
         });
         int fresh = 0;
         for (CTonecraftDoc *document : documents) {
             if (!m_models.contains(document))
-                m_models[document] = m_origin, ++fresh;
+                m_models[document] = m_step.origin, ++fresh;
             EXPECT_EQ(document->GetImageBlock().LockCount(), 0);
             EXPECT_TRUE(Image(TestImages::FromHandle(document->GetImageBlock()))
                         == Image(m_models[document]))
                 << document->GetTitle().toStdString() << " differs from its replay";
         }
-        EXPECT_EQ(fresh, m_expectNew);
+        EXPECT_EQ(fresh, m_step.fresh);
         if (::testing::Test::HasFailure())
             std::printf("failed at step %d\n", m_nStep);
     }
@@ -365,14 +360,17 @@ private:
     Bytes m_sample;
     QStringList m_inputs;
     std::map<CTonecraftDoc *, Bytes> m_models;
-    Bytes m_clip;   // what a paste gives now; empty when nothing usable is offered
-    Bytes m_origin; // what a document new in this step holds
-    int m_expectNew = 0;
-    bool m_bMayClose = false;
+    Bytes m_clip; // what a paste gives now; empty when nothing usable is offered
+    struct
+    {
+        Bytes origin;  // what a document new in this step holds
+        int fresh = 0; // how many documents it opens
+        bool mayClose = false;
+        int answer = 0; // to its first question
+        int dialogs = 0;
+        std::optional<GrayTable> table; // what its operation applies
+    } m_step;
     int m_nStep = 0;
-    int m_nAnswer = 0; // to the step's first question
-    int m_nDialogs = 0;
-    std::optional<GrayTable> m_table; // what the step's operation applies
     QString m_openAnswer, m_saveAnswer;
 };
 
@@ -421,7 +419,7 @@ void CWalk::Drag(QDialog &dialog, const QList<QLineEdit *> &edits)
 // dialog closes; an accepted parameter dialog's members give the step's table.
 int CWalk::RunModal(QDialog &dialog)
 {
-    ++m_nDialogs;
+    ++m_step.dialogs;
     dialog.show();
     dialog.activateWindow();
     (void)QTest::qWaitForWindowActive(&dialog, 1000);
@@ -462,13 +460,13 @@ int CWalk::RunModal(QDialog &dialog)
     if (dialog.result() != QDialog::Accepted)
         return DialogResult::kCancel;
     if (auto *l = qobject_cast<CLinerParaDlg *>(&dialog))
-        m_table = PointTables::Linear(l->m_fSlope, l->m_fIntercept);
+        m_step.table = PointTables::Linear(l->m_fSlope, l->m_fIntercept);
     else if (auto *t = qobject_cast<CPointThreDlg *>(&dialog))
-        m_table = PointTables::Threshold(t->m_byThreshold);
+        m_step.table = PointTables::Threshold(t->m_byThreshold);
     else if (auto *w = qobject_cast<CPointWinDlg *>(&dialog))
-        m_table = PointTables::Window(w->m_byLow, w->m_byHigh);
+        m_step.table = PointTables::Window(w->m_byLow, w->m_byHigh);
     else if (auto *s = qobject_cast<CPointStreDlg *>(&dialog))
-        m_table = PointTables::GrayStretch(s->m_byX1, s->m_byY1, s->m_byX2, s->m_byY2);
+        m_step.table = PointTables::GrayStretch(s->m_byX1, s->m_byY1, s->m_byX2, s->m_byY2);
     return DialogResult::kOk;
 }
 
