@@ -7,7 +7,6 @@
 #include "FileException.h"
 #include "LinerParaDlg.h"
 #include "MainFrm.h"
-#include "MemFile.h"
 #include "PlotGeometry.h"
 #include "PointOperations.h"
 #include "PointStreDlg.h"
@@ -38,8 +37,7 @@ namespace Cmd = CommandId;
 Bytes Admitted(const Bytes &file)
 {
     try {
-        CMemFile memory(file);
-        return TestImages::FromHandle(CDibImage::Admit(CDibImage::ReadBmpFile(memory)).block);
+        return TestImages::FromHandle(CDibImage::Admit(TestImages::ReadBmp(file)).block);
     } catch (const CFileException &) {
         return {};
     }
@@ -99,9 +97,10 @@ QByteArray ToQt(const Bytes &bytes)
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), std::ssize(bytes));
 }
 
-// What the program holds: the resident pages once the allocator has given back what it can;
-// under AddressSanitizer, whose quarantine and shadow stay resident, the bytes it counts live.
-// Qt keeps the icons and style pixmaps drawn in a cache of bounded size (10 MB), emptied first.
+// What the program holds: its resident pages less the free memory the allocator keeps for
+// reuse once it has given back what it can; under AddressSanitizer, whose quarantine and shadow
+// stay resident, the bytes it counts live. Qt keeps the icons and style pixmaps drawn in a cache
+// of bounded size (10 MB), emptied first.
 std::size_t HeldBytes()
 {
     QPixmapCache::clear();
@@ -111,7 +110,7 @@ std::size_t HeldBytes()
     malloc_trim(0);
     std::size_t pages = 0;
     std::ifstream("/proc/self/statm") >> pages >> pages;
-    return pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) - mallinfo2().fordblks;
 #endif
 }
 
@@ -125,7 +124,6 @@ public:
         : m_rng(seed)
         , m_lpPrevious(Install(this))
     {
-        m_sample = TestImages::ReadFile(TONECRAFT_SAMPLE_BMP);
         m_inputs = {m_dir.filePath("lowcontrast.bmp"), m_dir.filePath("hostile.bmp")};
         TestImages::WriteFile(m_inputs[0].toStdString(), m_sample);
         for (const std::string &name : TestImages::BmpSuiteFiles()) { // the fuzzer's seeds
@@ -192,10 +190,7 @@ public:
 
 private:
     int Pick(qsizetype n) { return static_cast<int>(m_rng() % static_cast<unsigned>(n)); }
-    static void Log(const std::string &text)
-    {
-        std::printf("%s\n", text.c_str()), std::fflush(stdout);
-    }
+    static void Log(const std::string &text) { std::puts(text.c_str()), std::fflush(stdout); }
     bool Route(int command, const std::string &what)
     {
         const bool ran = m_pApp->MainFrame()->RouteCommand(command);
@@ -357,7 +352,7 @@ private:
     CUiServices *m_lpPrevious;
     QTemporaryDir m_dir;
     std::unique_ptr<CTonecraftApp> m_pApp = std::make_unique<CTonecraftApp>();
-    Bytes m_sample;
+    Bytes m_sample = TestImages::ReadFile(TONECRAFT_SAMPLE_BMP);
     QStringList m_inputs;
     std::map<CTonecraftDoc *, Bytes> m_models;
     Bytes m_clip; // what a paste gives now; empty when nothing usable is offered
