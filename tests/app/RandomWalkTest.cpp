@@ -29,8 +29,6 @@ namespace {
 
 using TestImages::Bytes;
 
-// Off while a dialog destroyed with a field focused runs the field's check on its remains.
-constexpr bool kLateActivation = false;
 namespace Cmd = CommandId;
 
 // What the core alone makes of a file: the admitted block, or none.
@@ -446,7 +444,7 @@ int CWalk::RunModal(QDialog &dialog)
     }
     // On X11 the word that the dialog is active may come after it has closed, giving a field
     // the focus again just before the dialog is destroyed.
-    if (kLateActivation && focused != nullptr && Pick(3) == 0) {
+    if (focused != nullptr && Pick(3) == 0) {
         trail += 'A';
         QApplication::setActiveWindow(&dialog);
         focused->setFocus(Qt::OtherFocusReason);
