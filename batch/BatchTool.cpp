@@ -103,7 +103,8 @@ void ReportMemoryRefusal(std::ostream &err)
     if (const std::optional<MemoryBudget::Refusal> refusal = MemoryBudget::LastRefusal()) {
         constexpr std::uint64_t kMiB = 1 << 20;
         err << "tonecraft-batch: not enough memory: " << (refusal->asked + kMiB - 1) / kMiB
-            << " MiB needed, " << refusal->available / kMiB << " MiB available\n";
+            << " MiB needed and " << refusal->reserve / kMiB << " MiB kept in reserve, "
+            << refusal->available / kMiB << " MiB available\n";
     }
 }
 
@@ -113,6 +114,7 @@ struct LoadResult
 {
     DibHandle block;
     int code = kDone;
+    std::uint32_t fileCompression = 0; // as in the file; the block's rows come expanded
 };
 
 LoadResult LoadImage(const std::string &path, std::ostream &err)
@@ -121,10 +123,16 @@ LoadResult LoadImage(const std::string &path, std::ostream &err)
     MemoryBudget::ClearRefusal();
     try {
         const std::unique_ptr<CFile> file = StandardStreams::OpenInput(path);
-        result.block = CDibImage::ReadBmpFile(*file);
+        if (file)
+            result.block = CDibImage::ReadBmpFile(*file);
     } catch (const CFileException &e) {
         result.code = ReportFileError(err, e);
         return result;
+    }
+    if (!result.block.IsNull()) {
+        // The reader has checked that the header can be read; the rest waits for admission.
+        DibReadLock lock(result.block);
+        result.fileCompression = CDibImage::GetCompression(lock.Data());
     }
     Admission admitted = CDibImage::Admit(std::move(result.block));
     if (admitted.result == AdmitResult::kTooBig)
@@ -147,8 +155,7 @@ int RunInfo(const std::string &path, std::ostream &out, std::ostream &err)
     const std::uint8_t *h = lock.Data();
     out << "width=" << CDibImage::GetImageWidth(h) << " height=" << CDibImage::GetImageHeight(h)
         << " bits=" << CDibImage::GetBitCount(h) << " colors=" << CDibImage::GetColorCount(h)
-        << " header=" << ByteOrder::ReadU32(h) << " compression=" << CDibImage::GetCompression(h)
-        << "\n";
+        << " header=" << ByteOrder::ReadU32(h) << " compression=" << image.fileCompression << "\n";
     return kDone;
 }
 

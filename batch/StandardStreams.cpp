@@ -7,15 +7,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace StandardStreams {
 
-CMemFile ReadAll(int fd, const std::string &name)
+std::unique_ptr<CMemFile> ReadAll(int fd, const std::string &name)
 {
     // A pipe has no length to ask for in advance: grow as the bytes come.
     std::vector<std::uint8_t> bytes;
     constexpr std::size_t kChunk = std::size_t{1} << 20;
+    std::uint64_t asked = 0; // the old block and the new one while the bytes move over
     try {
         for (;;) {
             const std::size_t used = bytes.size();
@@ -23,8 +25,9 @@ CMemFile ReadAll(int fd, const std::string &name)
                 // Growing copies the bytes so far into a block twice their size; an endless
                 // pipe is refused before it takes the machine down.
                 const std::size_t grown = std::max(2 * bytes.capacity(), used + kChunk);
-                if (!MemoryBudget::Allows(std::uint64_t{grown} + used))
-                    throw CFileException(CFileException::Cause::Generic, ENOMEM, name);
+                asked = std::uint64_t{grown} + used;
+                if (!MemoryBudget::Allows(asked))
+                    return nullptr;
                 bytes.reserve(grown);
             }
             bytes.resize(used + kChunk);
@@ -41,18 +44,26 @@ CMemFile ReadAll(int fd, const std::string &name)
             if (got == 0)
                 break;
         }
+        bytes.shrink_to_fit();
+        return std::make_unique<CMemFile>(std::move(bytes));
     } catch (const std::bad_alloc &) {
-        throw CFileException(CFileException::Cause::Generic, ENOMEM, name);
+        MemoryBudget::NoteRefusal(asked);
+        return nullptr;
     }
-    bytes.shrink_to_fit();
-    return CMemFile(std::move(bytes));
 }
 
 std::unique_ptr<CFile> OpenInput(const std::string &path)
 {
     if (path == kDash)
-        return std::make_unique<CMemFile>(ReadAll(STDIN_FILENO, "standard input"));
-    return std::make_unique<CPosixFile>(CPosixFile::OpenForReading(path));
+        return ReadAll(STDIN_FILENO, "standard input");
+    auto file = std::make_unique<CPosixFile>(CPosixFile::OpenForReading(path));
+    struct stat info
+    { };
+    if (::fstat(file->Descriptor(), &info) != 0)
+        file->ThrowLastError();
+    if (S_ISREG(info.st_mode))
+        return file;
+    return ReadAll(file->Descriptor(), path);
 }
 
 } // namespace StandardStreams

@@ -107,7 +107,7 @@ bool Allows(std::uint64_t bytes)
     const std::uint64_t room = *available > kReserveBytes ? *available - kReserveBytes : 0;
     if (bytes <= room)
         return true;
-    t_lastRefusal = Refusal{bytes, *available};
+    t_lastRefusal = Refusal{bytes, *available, kReserveBytes};
     return false;
 }
 
@@ -119,6 +119,11 @@ std::optional<Refusal> LastRefusal()
 void ClearRefusal()
 {
     t_lastRefusal.reset();
+}
+
+void NoteRefusal(std::uint64_t bytes)
+{
+    t_lastRefusal = Refusal{bytes, Available().value_or(0), kReserveBytes};
 }
 
 } // namespace MemoryBudget

@@ -21,11 +21,16 @@ struct Refusal
 {
     std::uint64_t asked = 0;
     std::uint64_t available = 0;
+    std::uint64_t reserve = 0; // kept free of `available` for the work around the block
 };
 
 // The last size Allows refused on this thread since ClearRefusal, so that a caller can word a
 // clear message after a null handle.
 [[nodiscard]] std::optional<Refusal> LastRefusal();
 void ClearRefusal();
+
+// Remembers for LastRefusal a block of `bytes` that the system refused although Allows let it
+// through (an allocation that failed).
+void NoteRefusal(std::uint64_t bytes);
 
 } // namespace MemoryBudget

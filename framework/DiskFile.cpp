@@ -1,11 +1,11 @@
 #include "DiskFile.h"
 
 #include "FileException.h"
+#include "SafeOutputFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -30,31 +30,19 @@ CFileException::Cause CauseOf(const QFileDevice &device)
 
 // Qt words an open failure but does not classify it; the file system tells the causes the
 // user can act on apart.
-CFileException::Cause OpenFailureCause(const QString &path, bool saving)
+CFileException::Cause OpenFailureCause(const QString &path)
 {
     using Cause = CFileException::Cause;
     const QFileInfo info(path);
     if (info.isDir() || !info.absoluteDir().exists())
         return Cause::BadPath;
-    if (saving) {
-        // The new file is made beside the target and renamed over it: both need the folder.
-        const bool denied
-            = !QFileInfo(info.absolutePath()).isWritable() || (info.exists() && !info.isWritable());
-        return denied ? Cause::AccessDenied : Cause::Generic;
-    }
     if (!info.exists())
         return Cause::FileNotFound;
     return info.isReadable() ? Cause::Generic : Cause::AccessDenied;
 }
 
-CFileException OpenError(const QFileDevice &device, const QString &path, bool saving)
-{
-    return {OpenFailureCause(path, saving), path.toStdString(), device.errorString().toStdString()};
-}
-
-// A failed read, write or replace. Qt tells only read from write errors (a full disk and an
-// oversized file are both write errors); the errno value the failing call left, when it tells
-// more, gives the cause. Callers clear errno before the call.
+// A failed read. Qt tells only read from write errors; the errno value the failing call left,
+// when it tells more, gives the cause. Callers clear errno before the call.
 CFileException DeviceError(const QFileDevice &device, const QString &path, int osError)
 {
     CFileException::Cause cause = CauseOf(device);
@@ -66,13 +54,9 @@ CFileException DeviceError(const QFileDevice &device, const QString &path, int o
     return {cause, path.toStdString(), reason};
 }
 
-bool Commit(QSaveFile &file)
+void Commit(CSafeOutputFile &file)
 {
-    // The last buffered bytes reach the disk only here, and commit() does not notice when
-    // they fail: it would put the cut-off file in place of the old one and report success.
-    if (!file.flush())
-        return false;
-    return file.commit();
+    file.Commit();
 }
 
 CDiskFile::ReplaceStep g_replaceStep = Commit;
@@ -100,36 +84,42 @@ bool CDiskFile::Open(const QString &path, unsigned mode, CFileException *error)
 {
     Abort();
     m_strPath = path;
-    m_bSaving = mode == kCreateReadWriteExclusive;
-    std::unique_ptr<QFileDevice> device;
-    bool opened = false;
-    if (m_bSaving) {
-        auto file = std::make_unique<QSaveFile>(path);
-        opened = file->open(QIODevice::WriteOnly);
-        device = std::move(file);
-    } else {
-        auto file = std::make_unique<QFile>(path);
-        // Unbuffered: large reads go straight into the caller's block.
-        opened = file->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        device = std::move(file);
+    if (mode == kCreateReadWriteExclusive) {
+        try {
+            m_pWriter = std::make_unique<CSafeOutputFile>(QFile::encodeName(path).toStdString());
+        } catch (const CFileException &e) {
+            // What is missing when a new file cannot be made is the folder it would go in.
+            const CFileException::Cause cause = e.m_cause == CFileException::Cause::FileNotFound
+                ? CFileException::Cause::BadPath
+                : e.m_cause;
+            if (error != nullptr)
+                *error = CFileException(cause, e.m_lOsError, path.toStdString());
+            return false;
+        }
+        return true;
     }
-    if (!opened) {
+    auto file = std::make_unique<QFile>(path);
+    // Unbuffered: large reads go straight into the caller's block.
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         if (error != nullptr)
-            *error = OpenError(*device, path, m_bSaving);
+            *error = CFileException(OpenFailureCause(path), path.toStdString(),
+                                    file->errorString().toStdString());
         return false;
     }
-    m_pDevice = std::move(device);
+    m_pReader = std::move(file);
     return true;
 }
 
 void CDiskFile::ThrowError(int osError) const
 {
-    throw DeviceError(*m_pDevice, m_strPath, osError);
+    throw DeviceError(*m_pReader, m_strPath, osError);
 }
 
 std::uint64_t CDiskFile::GetLength()
 {
-    return static_cast<std::uint64_t>(std::max<qint64>(m_pDevice->size(), 0));
+    if (m_pWriter)
+        return m_pWriter->File().GetLength();
+    return static_cast<std::uint64_t>(std::max<qint64>(m_pReader->size(), 0));
 }
 
 std::uint32_t CDiskFile::Read(void *buffer, std::uint32_t count)
@@ -139,12 +129,13 @@ std::uint32_t CDiskFile::Read(void *buffer, std::uint32_t count)
 
 std::uint64_t CDiskFile::ReadHuge(void *buffer, std::uint64_t count)
 {
+    Q_ASSERT(m_pReader);
     auto *bytes = static_cast<char *>(buffer);
     std::uint64_t done = 0;
     while (done < count) {
         const auto chunk = static_cast<qint64>(std::min(count - done, kMaxChunk));
         errno = 0;
-        const qint64 got = m_pDevice->read(bytes + done, chunk);
+        const qint64 got = m_pReader->read(bytes + done, chunk);
         if (got < 0)
             ThrowError(errno);
         if (got == 0)
@@ -161,41 +152,25 @@ void CDiskFile::Write(const void *buffer, std::uint32_t count)
 
 void CDiskFile::WriteHuge(const void *buffer, std::uint64_t count)
 {
-    const auto *bytes = static_cast<const char *>(buffer);
-    std::uint64_t done = 0;
-    while (done < count) {
-        const auto chunk = static_cast<qint64>(std::min(count - done, kMaxChunk));
-        errno = 0;
-        const qint64 put = m_pDevice->write(bytes + done, chunk);
-        if (put <= 0)
-            ThrowError(errno);
-        done += static_cast<std::uint64_t>(put);
-    }
+    Q_ASSERT(m_pWriter);
+    m_pWriter->File().WriteHuge(buffer, count);
 }
 
 void CDiskFile::Close()
 {
-    if (!m_pDevice)
-        return;
-    if (m_bSaving) {
-        auto *file = static_cast<QSaveFile *>(m_pDevice.get());
-        errno = 0;
-        if (!g_replaceStep(*file)) {
-            const CFileException error = DeviceError(*file, m_strPath, errno);
-            m_pDevice.reset();
-            throw error;
-        }
-    } else {
-        m_pDevice->close();
+    if (m_pReader) {
+        m_pReader->close();
+        m_pReader.reset();
     }
-    m_pDevice.reset();
+    if (!m_pWriter)
+        return;
+    // Once it has failed, the output is dropped (and with it its temporary file).
+    const std::unique_ptr<CSafeOutputFile> writer = std::move(m_pWriter);
+    g_replaceStep(*writer);
 }
 
 void CDiskFile::Abort() noexcept
 {
-    if (!m_pDevice)
-        return;
-    if (m_bSaving)
-        static_cast<QSaveFile *>(m_pDevice.get())->cancelWriting();
-    m_pDevice.reset(); // QSaveFile drops its temporary file when destroyed uncommitted
+    m_pReader.reset();
+    m_pWriter.reset(); // an output never committed takes its temporary file with it
 }

@@ -7,14 +7,17 @@
 #include <memory>
 
 class CFileException;
-class QFileDevice;
-class QSaveFile;
+class CSafeOutputFile;
+class QFile;
 
 // A file on disk for the document's open, save and reload.
 //  - kReadShareDenyWrite (0x20) opens an existing file for reading.
-//  - kCreateReadWriteExclusive (0x1012) opens a file for saving. The bytes go to a temporary
-//    file beside the target; Close() renames it over the target, Abort() throws it away, so
-//    an existing file is replaced only by a complete new one, keeping its permissions.
+//  - kCreateReadWriteExclusive (0x1012) opens a file for saving, where a copy would put it
+//    (CSafeOutputFile, the batch tool's rules too): a plain file is written beside the target
+//    and put in its place by Close(), keeping its owner, group and permissions; a device or
+//    FIFO takes the bytes straight away; a file with other hard links is rewritten in place by
+//    Close(). Abort() throws the new bytes away, so an existing file is replaced only by a
+//    complete new one.
 // Device errors raise CFileException naming the path.
 class CDiskFile : public CFile
 {
@@ -43,16 +46,16 @@ public:
     // Closes without raising; a file being saved is thrown away and the target left as it was.
     void Abort() noexcept;
 
-    // The step that puts a completely written file in place (QSaveFile::commit); true when the
-    // target now holds the new file. Tests replace it to make the final rename fail. Returns
-    // the step installed so far; null restores the real one.
-    using ReplaceStep = bool (*)(QSaveFile &file);
+    // The step that puts a completely written file in place (CSafeOutputFile::Commit); raises
+    // CFileException when the target does not hold the new file. Tests replace it to make the
+    // final rename fail. Returns the step installed so far; null restores the real one.
+    using ReplaceStep = void (*)(CSafeOutputFile &file);
     static ReplaceStep SetReplaceStep(ReplaceStep step);
 
 private:
     [[noreturn]] void ThrowError(int osError) const;
 
-    std::unique_ptr<QFileDevice> m_pDevice;
+    std::unique_ptr<QFile> m_pReader;
+    std::unique_ptr<CSafeOutputFile> m_pWriter;
     QString m_strPath;
-    bool m_bSaving = false;
 };

@@ -4,14 +4,20 @@
 #include "DibImage.h"
 #include "DibLock.h"
 #include "DiskFile.h"
+#include "FileException.h"
 #include "Palette.h"
 #include "RecentFileList.h"
+#include "SafeOutputFile.h"
 #include "TestImages.h"
 #include "WaitCursor.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -164,20 +170,23 @@ TEST_F(TonecraftDocTest, SaveReplacesTheFileOrLeavesItAsItWas)
     const Bytes existing = Gray8Bmp(3, 3, 9);
     const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
     fs::create_symlink("target.bmp", PathOf("link.bmp").toStdString());
-    const CDiskFile::ReplaceStep refused = [](QSaveFile &) {
-        errno = EBUSY;
-        return false;
+    const CDiskFile::ReplaceStep refused = [](CSafeOutputFile &file) {
+        throw CFileException(CFileException::Cause::SharingViolation, EBUSY, file.Target());
     };
     // The real replace step, with a folder in the file's place for the moment: its rename fails.
     static const CDiskFile::ReplaceStep commit = CDiskFile::SetReplaceStep(nullptr);
-    const CDiskFile::ReplaceStep blocked = [](QSaveFile &file) {
-        const fs::path target = file.fileName().toStdString(), aside = target.string() + "~";
+    const CDiskFile::ReplaceStep blocked = [](CSafeOutputFile &file) {
+        const fs::path target = file.Target(), aside = target.string() + "~";
         fs::rename(target, aside);
         fs::create_directories(target / "in-the-way");
-        const bool done = commit(file);
-        fs::remove_all(target);
-        fs::rename(aside, target);
-        return done;
+        auto restore = [&] { fs::remove_all(target), fs::rename(aside, target); };
+        try {
+            commit(file);
+        } catch (...) {
+            restore();
+            throw;
+        }
+        restore();
     };
     const std::string cannotSave = "无法保存BMP图像！";
     // source, target, size limit (small files meet it only on commit), replace, events, reason
@@ -228,6 +237,59 @@ TEST_F(TonecraftDocTest, SaveReplacesTheFileOrLeavesItAsItWas)
             QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             (QStringList{"core.bmp", "in.bmp", "link.bmp", "target.bmp"}));
     }
+}
+
+// A save lands where a copy would put it: into a device or FIFO as it stands, into the same
+// file when it has another name, through a link, keeping another user's ownership and the
+// permissions without setuid and setgid.
+TEST_F(TonecraftDocTest, SaveLandsWhereACopyWouldPutIt)
+{
+    namespace fs = std::filesystem;
+    const bool root = ::geteuid() == 0;
+    auto path = [this](const char *name) { return PathOf(name).toStdString(); };
+    CTonecraftDoc doc;
+    Write("in.bmp", Gray8Bmp(16, 16)); // less than a pipe holds
+    ASSERT_TRUE(doc.OpenImageFile(PathOf("in.bmp")) && doc.SaveImageFile(PathOf("plain.bmp")));
+    const Bytes saved = Read("plain.bmp"), old{'o', 'l', 'd'};
+    for (const char *name : {"owned.bmp", "first.bmp", "target.bmp", "setid.bmp"})
+        Write(name, old);
+    fs::create_hard_link(path("first.bmp"), path("second.bmp"));
+    fs::create_symlink("target.bmp", path("link.bmp"));
+    ASSERT_EQ(::chmod(path("setid.bmp").c_str(), 06755) | ::mkfifo(path("fifo").c_str(), 0600), 0);
+    const int fifo = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK); // a reader waits
+    std::vector<std::pair<const char *, bool>> cases{
+        {"second.bmp", true}, {"link.bmp", true}, {"setid.bmp", true}, {"fifo", true}};
+    if (root) {
+        ASSERT_EQ(::chown(path("owned.bmp").c_str(), 65534, 65534)
+                      | ::chmod(path("owned.bmp").c_str(), 0640)
+                      | ::mknod(path("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3))
+                      | ::mknod(path("full").c_str(), S_IFCHR | 0666, ::makedev(1, 7)),
+                  0);
+        cases.insert(cases.end(), {{"owned.bmp", true}, {"null", true}, {"full", false}});
+    }
+    for (const auto &[target, ok] : cases) {
+        SCOPED_TRACE(target);
+        m_ui.Clear();
+        EXPECT_EQ(doc.SaveImageFile(PathOf(target)), ok);
+        ExpectEvents(ok ? Events{kBusy, kIdle} : Events{kBusy, kIdle, "report"}, PathOf(target),
+                     "磁盘已满");
+    }
+    Bytes piped(64 * 1024);
+    piped.resize(static_cast<std::size_t>(std::max(::read(fifo, piped.data(), piped.size()), 0L)));
+    ::close(fifo);
+    EXPECT_EQ(piped, saved);
+    EXPECT_TRUE(Read("first.bmp") == saved && fs::hard_link_count(path("first.bmp")) == 2);
+    EXPECT_TRUE(Read("target.bmp") == saved && fs::is_symlink(path("link.bmp")));
+    EXPECT_TRUE(Read("setid.bmp") == saved && fs::is_fifo(path("fifo")));
+    struct stat info = {};
+    EXPECT_TRUE(::stat(path("setid.bmp").c_str(), &info) == 0 && (info.st_mode & 07777) == 0755);
+    EXPECT_EQ(QDir(m_dir.path()).entryList({".tonecraft-*"}, QDir::Files | QDir::Hidden),
+              QStringList{});
+    if (!root)
+        GTEST_SKIP() << "another user's file and device nodes need root";
+    EXPECT_TRUE(fs::is_character_file(path("null")) && fs::is_character_file(path("full")));
+    EXPECT_TRUE(Read("owned.bmp") == saved && ::stat(path("owned.bmp").c_str(), &info) == 0
+                && info.st_uid == 65534 && info.st_gid == 65534 && (info.st_mode & 07777) == 0640);
 }
 
 // Reload asks first about changes; a file gone (or never there) keeps the image, one that no

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -20,12 +21,12 @@ namespace {
 const std::string kReadError = "读取图像时出错！可能是不支持该类型的图像文件！\n";
 
 // A run, and a text its output (or error output) holds; `shell` runs first: a ulimit, a pipe
-// into standard input, another user, a redirection.
+// into standard input, another user, a redirection; `tail` follows: redirections, a pipe out.
 struct Case
 {
     Args args;
     int code;
-    std::string text, shell = "";
+    std::string text, shell = "", tail = "";
 };
 
 struct Result
@@ -46,13 +47,14 @@ protected:
     std::size_t Files() const { return std::distance(fs::directory_iterator(m_dir), {}); }
 
     // A sanitizer report ends the tool with an exit code that no test accepts.
-    Result Run(const Args &args, const std::string &shell = "") const
+    Result Run(const Args &args, const std::string &shell = "", const std::string &tail = "") const
     {
         std::string command = "{ " + shell
             + " env ASAN_OPTIONS=exitcode=86 UBSAN_OPTIONS=exitcode=87 " + TONECRAFT_BATCH_EXE;
         for (const std::string &a : args)
             command += " '" + a + "'";
-        const int status = std::system((command + "; } >" + m_out + " 2>" + m_err).c_str());
+        const std::string redirect = "; } >" + m_out + " 2>" + m_err;
+        const int status = std::system((command + " " + tail + redirect).c_str());
         const Bytes out = ReadFile(m_out), err = ReadFile(m_err);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
                 {out.begin(), out.end()},
@@ -60,7 +62,7 @@ protected:
     }
     void Check(const Case &c) const
     {
-        const Result r = Run(c.args, c.shell);
+        const Result r = Run(c.args, c.shell, c.tail);
         EXPECT_TRUE(r.code == c.code && (c.code == 0 || r.out.empty())) << c.text << r.err;
         EXPECT_NE(("\n" + (c.code == 0 ? r.out : r.err)).find(c.text), std::string::npos) << c.text;
     }
@@ -137,6 +139,13 @@ TEST_F(BatchTest, CommandsPrintTheirResultsOrSayWhyNotAndLeaveTheOutputAlone)
     const Bytes rows{200, 9, 9, 9, 9, 7, 7, 7, 200, 9, 9, 9, 9, 7, 7, 7, 200, 9, 9, 9, 9, 7, 7, 7};
     const std::string in = Put("in.bmp", MakeGray8Bmp(5, 3, rows)), text = Put("t.bmp", {'h', 'i'});
     const std::string eq = Put("eq.bmp", MakeGray8Bmp(2, 2, Bytes{10, 10, 1, 2, 20, 200, 3, 4}));
+    // 10, 10, 20, 200 equalise to 127, 127, 191, 255.
+    const std::string equalized("\x7F\x7F\x01\x02\xBF\xFF\x03\x04");
+    const std::string rle
+        = Put("rle.bmp",
+              MakeBmpFile(MakeDib({.width = 4, .height = 1, .compression = 1, .sizeImage = 2},
+                                  GrayTable256(), Bytes{0, 1})));
+    const std::string wide = Put("wide.bmp", MakeGray8Bmp(1000, 200, RandomRows(1000, 200, 2)));
     auto bmp = [this](const char *name, DibFields f, const Bytes &table, std::size_t bytes) {
         return Put(name, MakeBmpFile(MakeDib(f, table, Bytes(bytes, 1))));
     };
@@ -152,7 +161,7 @@ TEST_F(BatchTest, CommandsPrintTheirResultsOrSayWhyNotAndLeaveTheOutputAlone)
     Put("target.bmp", old), Put("first.bmp", old), fs::create_directory(Path("taken"));
     fs::create_symlink("target.bmp", Path("link.bmp"));
     fs::create_hard_link(Path("first.bmp"), Path("second.bmp"));
-    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600) | ::mkfifo(Path("fifo-in").c_str(), 0600), 0);
     Bytes fifo;
     std::thread reader([&] { fifo = ReadFile(Path("fifo")); });
     const bool root = ::geteuid() == 0;
@@ -169,6 +178,7 @@ TEST_F(BatchTest, CommandsPrintTheirResultsOrSayWhyNotAndLeaveTheOutputAlone)
     const Args stats{"histogram", "--stats", in};
     const Case cases[] = {
         {{"info", in}, 0, "\nwidth=5 height=3 bits=8 colors=256 header=40 compression=0\n"},
+        {{"info", rle}, 0, "\nwidth=4 height=1 bits=8 colors=256 header=40 compression=1\n"},
         {{"histogram", in}, 0, "\n7 0\n8 0\n9 12\n10 0\n"},
         {stats, 0, "\npixels=15 min=9 max=200 mean=47.2000 median=9 stddev=76.4000 otsu=10\n"},
         {{"table", "linear", "2.0", "-128.0"}, 0, "\n191 254\n192 255\n"},
@@ -176,8 +186,16 @@ TEST_F(BatchTest, CommandsPrintTheirResultsOrSayWhyNotAndLeaveTheOutputAlone)
         {{"table", "stretch", "50", "30", "200", "220"}, 0, "\n210 226\n"},
         // A slope whose products leave the float range.
         {{"table", "linear", "1e38", "-1e-50"}, 0, "\n0 0\n1 255\n"},
-        // 10, 10, 20, 200 equalise to 127, 127, 191, 255; the padding stays.
-        {{"equalize", eq, "-"}, 0, std::string("\x7F\x7F\x01\x02\xBF\xFF\x03\x04")},
+        // The padding stays. Links to a pipe, pipes and FIFOs as IN and OUT.
+        {{"equalize", eq, "-"}, 0, equalized},
+        {{"equalize", eq, "/dev/stdout"}, 0, equalized, "", "| cat"},
+        {{"equalize", eq, "/dev/stdout"}, 0, equalized}, // a file whose path is longer than 64
+        {{"equalize", eq, "/dev/fd/3"}, 0, equalized, "", "3>&1 1>&2 | cat"},
+        {{"equalize", "/dev/stdin", "-"}, 0, equalized, PipeFrom(eq)},
+        {{"equalize", Path("fifo-in"), "-"},
+         0,
+         equalized,
+         "cat '" + eq + "' >'" + Path("fifo-in") + "' &"},
         {{"--help"}, 0, "\n  tonecraft-batch histogram [--stats] IN.bmp\n"},
         {{}, 2, "no command"},
         {{"sharpen", in, out}, 2, "sharpen"},
@@ -208,6 +226,7 @@ TEST_F(BatchTest, CommandsPrintTheirResultsOrSayWhyNotAndLeaveTheOutputAlone)
          nobody},
         {{"info", in}, 3, noSpace, full},
         {{"invert", in, "-"}, 3, noSpace, full},
+        {{"invert", wide, Path("capped.bmp")}, 3, "capped.bmp': File too large", "ulimit -f 100;"},
         {{"invert", in, Path("plain.bmp")}, 0, ""},
         {{"invert", in, Path("link.bmp")}, 0, ""},
         {{"invert", in, Path("second.bmp")}, 0, ""},
@@ -228,7 +247,7 @@ TEST_F(BatchTest, CommandsPrintTheirResultsOrSayWhyNotAndLeaveTheOutputAlone)
     struct stat info = {};
     ::stat(owned.c_str(), &info);
     EXPECT_TRUE((info.st_mode & 07777) == 0754 && info.st_uid == owner) << info.st_mode;
-    EXPECT_EQ(Files(), 19u) << "a temporary file was left behind";
+    EXPECT_EQ(Files(), 22u) << "a temporary file was left behind";
 
     // Larger than a pipe's buffer and than one read, so the image arrives in pieces.
     const std::string big = Put("big.bmp", MakeGray8Bmp(1501, 777, RandomRows(1501, 777, 5)));
@@ -257,10 +276,13 @@ TEST_F(BatchTest, RenderWritesBoundedChunksAndSignalsLeaveNoTemporaryFile)
     }
 
     fs::remove(Path("out.png"));
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE,
+                       SIGXCPU, SIGVTALRM, SIGPROF, SIGRTMIN}) {
         const pid_t child = ::fork();
+        const rlimit noCore{0, 0};
         if (child == 0)
-            ::execl(TONECRAFT_BATCH_EXE, "b", "render", in.c_str(), Path("o").c_str(), nullptr),
+            ::setrlimit(RLIMIT_CORE, &noCore),
+                ::execl(TONECRAFT_BATCH_EXE, "b", "render", in.c_str(), Path("o").c_str(), nullptr),
                 ::_exit(127);
         for (int i = 0; i < 20000 && Files() == 1; ++i)
             ::usleep(500);
@@ -290,6 +312,9 @@ TEST_F(BatchTest, ImagesBeyondTheMemoryAreRefusedAndWideOnesRenderInLittle)
     const std::string limit = "ulimit -v 196608;", bomb = Put("bomb.bmp", rle8(65535, 65535));
     for (const char *command : {"invert", "render"})
         Check({{command, bomb, Path("out")}, 1, "MiB available\n" + kReadError, limit});
+    // An endless stream is refused in the same words; the reserve kept is shown.
+    Check({{"info", "-"}, 1, "MiB available\n" + kReadError, limit + "yes |"});
+    Check({{"info", "-"}, 1, " MiB needed and 64 MiB kept in reserve, ", limit + "yes |"});
     Check({{"render", Put("wide.bmp", rle8(30000000, 1)), Path("wide.png")}, 0, "", limit});
     const Bytes png = ReadPng(Path("wide.png"));
     EXPECT_TRUE(png.size() == 90000001 && std::count(png.begin(), png.end(), 0) == 90000001);

@@ -2,8 +2,10 @@
 
 #include "FileException.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -19,13 +22,35 @@ namespace {
 // may only call async-signal-safe functions.
 std::array<char, 4096> g_pendingTemp{};
 volatile std::sig_atomic_t g_bPending = 0;
+// The signals that remove it; blocked while a new one is created.
+sigset_t g_endingSignals;
 
 extern "C" void RemovePendingTempAndDie(int signal)
 {
     if (g_bPending != 0)
         ::unlink(g_pendingTemp.data());
+    // Raised again with the default action, the signal ends the process as it would have (with
+    // a core dump where it makes one) once this handler returns and unblocks it.
     std::signal(signal, SIG_DFL);
     std::raise(signal);
+}
+
+// Every signal whose default action ends the process, but SIGKILL and SIGSTOP (which cannot be
+// caught) and SIGXFSZ (ignored instead).
+std::vector<int> EndingSignals()
+{
+    std::vector<int> signals{SIGHUP,  SIGINT,    SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
+                             SIGFPE,  SIGUSR1,   SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
+                             SIGXCPU, SIGVTALRM, SIGPROF, SIGPOLL, SIGSYS};
+#if defined(SIGSTKFLT)
+    signals.push_back(SIGSTKFLT);
+#endif
+#if defined(SIGPWR)
+    signals.push_back(SIGPWR);
+#endif
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        signals.push_back(signal);
+    return signals;
 }
 
 void SetPending(const std::string &path)
@@ -52,8 +77,14 @@ std::string ResolveLinks(std::string path, int &error)
         { };
         if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
             return path;
-        std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
-        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        // The size the link reports is only a first guess: a descriptor's link under /proc
+        // (/dev/stdout) reports 64 whatever the length of the path it holds.
+        std::string target(std::max<std::size_t>(static_cast<std::size_t>(info.st_size), 255) + 1,
+                           '\0');
+        ssize_t n = 0;
+        while ((n = ::readlink(path.c_str(), target.data(), target.size())) >= 0
+               && static_cast<std::size_t>(n) >= target.size() && target.size() <= PATH_MAX)
+            target.resize(2 * target.size());
         if (n < 0 || static_cast<std::size_t>(n) >= target.size()) {
             error = n < 0 ? errno : ENAMETOOLONG;
             return path;
@@ -86,61 +117,78 @@ void SyncDirectoryOf(const std::string &path)
 
 void CSafeOutputFile::RemoveTemporaryFilesOnSignals()
 {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // A file-size limit then fails the write (EFBIG), reported like a full disk.
+    ::signal(SIGXFSZ, SIG_IGN);
+    sigemptyset(&g_endingSignals);
+    for (int signal : EndingSignals()) {
+        // An ignored signal stays ignored (nohup), and a handler someone else installed (a
+        // sanitizer's, say) stays in place.
+        struct sigaction current
+        { };
+        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL
+            || (current.sa_flags & SA_SIGINFO) != 0)
+            continue;
         struct sigaction action
         { };
         action.sa_handler = RemovePendingTempAndDie;
         sigemptyset(&action.sa_mask);
-        ::sigaction(signal, &action, nullptr);
+        if (::sigaction(signal, &action, nullptr) == 0)
+            sigaddset(&g_endingSignals, signal);
     }
 }
 
 CSafeOutputFile::CSafeOutputFile(std::string targetPath)
     : m_strTarget(std::move(targetPath))
 {
+    struct stat info
+    { };
+    const bool exists = ::stat(m_strTarget.c_str(), &info) == 0;
+    if (!exists && errno != ENOENT)
+        Throw(errno);
+    if (exists && S_ISDIR(info.st_mode))
+        Throw(EISDIR);
+    if (exists && !S_ISREG(info.st_mode)) {
+        // A device, FIFO or socket takes the bytes as they come; there is nothing to replace.
+        // Opened by the name given: a link like /dev/stdout on a pipe points at "pipe:[...]",
+        // which names no file a lookup could find.
+        m_mode = Mode::Direct;
+        const int fd = ::open(m_strTarget.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0)
+            Throw(errno);
+        m_file.emplace(fd, m_strTarget);
+        return;
+    }
     int error = 0;
     m_strResolved = ResolveLinks(m_strTarget, error);
     if (error != 0)
         Throw(error);
-    struct stat info
-    { };
-    if (::stat(m_strResolved.c_str(), &info) == 0) {
+    if (exists) {
         m_existing = info;
-        if (S_ISDIR(info.st_mode))
-            Throw(EISDIR);
-        if (!S_ISREG(info.st_mode)) {
-            // A device or FIFO takes the bytes as they come; there is nothing to replace.
-            m_mode = Mode::Direct;
-            const int fd = ::open(m_strResolved.c_str(), O_WRONLY | O_CLOEXEC);
-            if (fd < 0)
-                Throw(errno);
-            m_file.emplace(fd, m_strTarget);
-            return;
-        }
         // Whoever may not write the file may not replace it either, even where the folder
         // would let the rename through.
-        m_nTargetFd = ::open(m_strResolved.c_str(), O_WRONLY | O_CLOEXEC);
+        m_nTargetFd = ::open(m_strTarget.c_str(), O_WRONLY | O_CLOEXEC);
         if (m_nTargetFd < 0)
             Throw(errno);
-        if (info.st_nlink > 1) {
+        // A file with other names keeps its inode, and so does one whose links lead nowhere
+        // a rename could reach (a descriptor's link to a removed file, say).
+        struct stat resolved
+        { };
+        const bool reachable = ::stat(m_strResolved.c_str(), &resolved) == 0
+            && resolved.st_dev == info.st_dev && resolved.st_ino == info.st_ino;
+        if (info.st_nlink > 1 || !reachable) {
             m_mode = Mode::InPlace;
         } else {
             ::close(m_nTargetFd);
             m_nTargetFd = -1;
         }
-    } else if (errno != ENOENT) {
-        Throw(errno);
     }
 
     // A short name: the target's own name may already be as long as a name can be.
     m_strTemp = DirectoryOf(m_strResolved) + ".tonecraft-XXXXXX";
     // The signals wait until the handler knows the new file's name, so that none can end the
     // process between the file's creation and its registration.
-    sigset_t endingSignals, previous;
-    sigemptyset(&endingSignals);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&endingSignals, signal);
-    ::pthread_sigmask(SIG_BLOCK, &endingSignals, &previous);
+    sigset_t previous;
+    ::pthread_sigmask(SIG_BLOCK, &g_endingSignals, &previous);
     const int fd = ::mkostemp(m_strTemp.data(), O_CLOEXEC);
     const int createError = errno;
     if (fd >= 0)

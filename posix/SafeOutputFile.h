@@ -7,12 +7,14 @@
 #include <sys/stat.h>
 
 // Output that lands where the user meant, the way a copy tool puts it there: through symbolic
-// links to their target; straight into a device or FIFO; into the same file (inode) when it
+// links to their target; straight into a device, FIFO or socket (also one reached through a
+// link that names no path, such as /dev/stdout on a pipe); into the same file (inode) when it
 // has other hard links; and otherwise, the ordinary case, as a temporary file beside the
 // target, synced and renamed over it once complete, with the old file's owner and group kept
 // where the user may keep them and its permissions without setuid and setgid. An existing
 // file the user may not write is refused. Until Commit, and whenever anything fails, an
-// existing regular target keeps its old contents and the temporary file is removed.
+// existing regular target keeps its old contents and the temporary file is removed. The
+// program's save and the batch tool both write through this class.
 class CSafeOutputFile
 {
 public:
@@ -24,12 +26,17 @@ public:
 
     [[nodiscard]] CFile &File() { return *m_file; }
 
+    // The target as given to the constructor.
+    [[nodiscard]] const std::string &Target() const { return m_strTarget; }
+
     // Puts the written bytes in place (see above). Raises CFileException naming the target on
     // failure.
     void Commit();
 
-    // Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of the output being written
-    // before they end the process.
+    // Makes every signal that would end the process by default (and is not ignored or handled
+    // already) remove the temporary file of the output being written first, and ignores
+    // SIGXFSZ, so that a file-size limit fails the write with its reason instead of ending the
+    // process. Call once at start-up, before any thread starts.
     static void RemoveTemporaryFilesOnSignals();
 
 private:
