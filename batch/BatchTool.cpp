@@ -48,7 +48,7 @@ constexpr const char *kUsageText
 const PointOperation *FindTransform(std::string_view name)
 {
     const PointOperation *op = PointOperations::Find(name);
-    return op != nullptr && op->apply != nullptr ? op : nullptr;
+    return op != nullptr && (op->table != nullptr || op->apply != nullptr) ? op : nullptr;
 }
 
 int UsageError(std::ostream &err, const std::string &problem)

@@ -33,6 +33,12 @@ CIntensityDlg::CIntensityDlg(QWidget *parent)
         });
 }
 
+void CIntensityDlg::Load(const PointParameters &p)
+{
+    m_iLow = p.level[0];
+    m_iHigh = p.level[1];
+}
+
 bool CIntensityDlg::UpdateData(bool saveAndValidate)
 {
     CFieldExchange exchange(*this, saveAndValidate);

@@ -3,6 +3,7 @@
 #include "CurvePlot.h"
 #include "DialogBuilder.h"
 #include "PlotGeometry.h"
+#include "PointOperations.h"
 
 #include <QDialog>
 
@@ -23,6 +24,9 @@ class CIntensityDlg : public QDialog
 
 public:
     explicit CIntensityDlg(QWidget *parent = nullptr);
+
+    // The display range from the operation's parameters, in the catalogue's slots.
+    void Load(const PointParameters &p);
 
     // Members to fields (false) or fields to members with checks (true); false on a refusal.
     bool UpdateData(bool saveAndValidate = true);

@@ -24,6 +24,19 @@ CLinerParaDlg::CLinerParaDlg(QWidget *parent)
         m_controls.OnKillFocus(id, [this] { OnKillFocus(); });
 }
 
+void CLinerParaDlg::Load(const PointParameters &p)
+{
+    m_fSlope = p.real[0];
+    m_fIntercept = p.real[1];
+}
+
+PointParameters CLinerParaDlg::Store() const
+{
+    PointParameters p;
+    p.real = {m_fSlope, m_fIntercept};
+    return p;
+}
+
 bool CLinerParaDlg::UpdateData(bool saveAndValidate)
 {
     CFieldExchange exchange(*this, saveAndValidate);

@@ -35,6 +35,21 @@ CPointStreDlg::CPointStreDlg(QWidget *parent)
         });
 }
 
+void CPointStreDlg::Load(const PointParameters &p)
+{
+    m_byX1 = p.level[0];
+    m_byY1 = p.level[1];
+    m_byX2 = p.level[2];
+    m_byY2 = p.level[3];
+}
+
+PointParameters CPointStreDlg::Store() const
+{
+    PointParameters p;
+    p.level = {m_byX1, m_byY1, m_byX2, m_byY2};
+    return p;
+}
+
 bool CPointStreDlg::UpdateData(bool saveAndValidate)
 {
     CFieldExchange exchange(*this, saveAndValidate);

@@ -3,6 +3,7 @@
 #include "CurvePlot.h"
 #include "DialogBuilder.h"
 #include "PlotGeometry.h"
+#include "PointOperations.h"
 
 #include <QDialog>
 
@@ -23,6 +24,10 @@ class CPointStreDlg : public QDialog
 
 public:
     explicit CPointStreDlg(QWidget *parent = nullptr);
+
+    // The members from and into the operation's parameters, in the catalogue's slots.
+    void Load(const PointParameters &p);
+    [[nodiscard]] PointParameters Store() const;
 
     // Members to fields (false) or fields to members with checks (true); false on a refusal.
     bool UpdateData(bool saveAndValidate = true);

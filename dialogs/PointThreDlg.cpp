@@ -26,6 +26,18 @@ CPointThreDlg::CPointThreDlg(QWidget *parent)
     });
 }
 
+void CPointThreDlg::Load(const PointParameters &p)
+{
+    m_byThreshold = p.level[0];
+}
+
+PointParameters CPointThreDlg::Store() const
+{
+    PointParameters p;
+    p.level[0] = m_byThreshold;
+    return p;
+}
+
 bool CPointThreDlg::UpdateData(bool saveAndValidate)
 {
     CFieldExchange exchange(*this, saveAndValidate);

@@ -26,6 +26,20 @@ CPointWinDlg::CPointWinDlg(QWidget *parent)
         m_controls.OnKillFocus(id, [this] { OnKillFocus(); });
 }
 
+void CPointWinDlg::Load(const PointParameters &p)
+{
+    m_byLow = p.level[0];
+    m_byHigh = p.level[1];
+}
+
+PointParameters CPointWinDlg::Store() const
+{
+    PointParameters p;
+    p.level[0] = m_byLow;
+    p.level[1] = m_byHigh;
+    return p;
+}
+
 bool CPointWinDlg::UpdateData(bool saveAndValidate)
 {
     CFieldExchange exchange(*this, saveAndValidate);
