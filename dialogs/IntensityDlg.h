@@ -49,7 +49,6 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -59,9 +58,7 @@ private:
     void CountLevels();
     void OrderLimits();
     void DrawBars(CCurvePlot &plot) const;
-    void Repaint();
 
     CDialogBuilder m_controls;
     CCurvePlot m_plot;
-    bool m_bInitialised = false;
 };

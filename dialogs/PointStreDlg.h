@@ -47,7 +47,6 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -57,9 +56,7 @@ private:
     void OrderPoints();
     void DrawCurve(CCurvePlot &plot) const;
     [[nodiscard]] int HitPoint(PlotGeometry::Point p) const;
-    void Repaint();
 
     CDialogBuilder m_controls;
     CCurvePlot m_plot;
-    bool m_bInitialised = false;
 };

@@ -42,7 +42,6 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -50,9 +49,7 @@ protected:
 private:
     void DoDataExchange(CFieldExchange &exchange);
     void DrawStep(CCurvePlot &plot) const;
-    void Repaint();
 
     CDialogBuilder m_controls;
     CCurvePlot m_plot;
-    bool m_bInitialised = false;
 };
