@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+
 #include <map>
 #include <span>
 

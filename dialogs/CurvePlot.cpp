@@ -1,11 +1,16 @@
 #include "CurvePlot.h"
 
+#include "DialogBuilder.h"
+#include "PlotSurface.h"
+
 #include <QFontMetrics>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPen>
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -28,28 +33,115 @@ QPen MakePen(QRgb colour, int width, bool dotted)
 
 } // namespace
 
-CCurvePlot::CCurvePlot(const Style &style, Part part)
+using namespace PlotGeometry;
+
+CCurvePlot::CCurvePlot(CDialogBuilder &controls, int previewId, const Style &style, Part part)
     : m_style(style)
     , m_part(std::move(part))
-    , m_image(PlotGeometry::kSurfaceWidth, PlotGeometry::kSurfaceHeight, QImage::Format_RGB32)
-{ }
+    , m_surface(*controls.Surface(previewId))
+    , m_image(kSurfaceWidth, kSurfaceHeight, QImage::Format_RGB32)
+{
+    // The control shows the buffer at one pixel per device pixel: at a ratio above 1 it takes
+    // fewer dialog units than the buffer has pixels.
+    const qreal ratio = m_surface.devicePixelRatioF();
+    controls.MakeRoom(previewId,
+                      QSize(static_cast<int>(std::ceil(kSurfaceWidth / ratio)),
+                            static_cast<int>(std::ceil(kSurfaceHeight / ratio))));
+    m_surface.SetSource([this]() -> const QImage & { return Surface(); });
+}
 
 const QImage &CCurvePlot::Surface()
 {
     if (m_bStale)
         Render();
+    // Drawn at one surface pixel per buffer pixel; shown at one buffer pixel per device pixel.
+    m_image.setDevicePixelRatio(m_surface.devicePixelRatioF());
     return m_image;
 }
 
-void CCurvePlot::Paint(QPainter &painter, QPoint origin)
+void CCurvePlot::Repaint()
 {
-    painter.drawImage(origin, Surface());
+    Invalidate();
+    Show();
+}
+
+void CCurvePlot::Show()
+{
+    m_surface.update();
+}
+
+bool CCurvePlot::FirstShow(PlotGeometry::Area &dragArea)
+{
+    if (m_bShown)
+        return false;
+    m_bShown = true;
+    dragArea = PlotGeometry::DragArea(m_surface.x(), m_surface.y());
+    Invalidate();
+    return true;
+}
+
+PlotGeometry::Point CCurvePlot::At(const QMouseEvent &event) const
+{
+    // Surface pixels from the control's top-left: device pixels, whatever the ratio.
+    const QPointF local
+        = (event.position() - QPointF(m_surface.pos())) * m_surface.devicePixelRatioF();
+    return {m_surface.x() + static_cast<int>(std::floor(local.x())),
+            m_surface.y() + static_cast<int>(std::floor(local.y()))};
+}
+
+void CCurvePlot::Release(QWidget &dialog, const QMouseEvent &event, int &dragMode)
+{
+    if (event.button() == Qt::LeftButton && dragMode != 0) {
+        dragMode = 0;
+        dialog.unsetCursor();
+    }
+}
+
+void CCurvePlot::Release(QWidget &dialog, const QMouseEvent &event, bool &dragging)
+{
+    int mode = dragging ? 1 : 0;
+    Release(dialog, event, mode);
+    dragging = mode != 0;
+}
+
+void CCurvePlot::PressMarker(QWidget &dialog, const QMouseEvent &event,
+                             const PlotGeometry::Area &area, int &dragMode, int lower,
+                             int upper) const
+{
+    if (event.button() != Qt::LeftButton)
+        return;
+    if (const int marker = PlotGeometry::MarkerAt(area, At(event), lower, upper)) {
+        dragMode = marker;
+        dialog.setCursor(Qt::SizeHorCursor);
+    }
+}
+
+bool CCurvePlot::MoveMarker(QWidget &dialog, const QMouseEvent &event,
+                            const PlotGeometry::Area &area, int dragMode, int &lower,
+                            int &upper) const
+{
+    using namespace PlotGeometry;
+    const Point p = At(event);
+    const bool drag = Inside(area, p) && dragMode != 0;
+    if (drag) {
+        const int g = ToGray(area, p).x;
+        if (dragMode == 1)
+            lower = DragLower(g, upper, lower);
+        else
+            upper = DragUpper(g, lower, upper);
+    }
+    if (dragMode != 0 || MarkerAt(area, p, lower, upper) != 0)
+        dialog.setCursor(Qt::SizeHorCursor);
+    else
+        dialog.unsetCursor();
+    return drag;
 }
 
 void CCurvePlot::InvertLine(PlotGeometry::Point from, PlotGeometry::Point to)
 {
     if (m_bStale)
         Render();
+    m_image.setDevicePixelRatio(1); // surface pixels
     QPainter painter(&m_image);
     painter.setCompositionMode(QPainter::RasterOp_NotDestination);
     painter.setPen(MakePen(qRgb(0, 0, 0), 1, true));
@@ -58,13 +150,14 @@ void CCurvePlot::InvertLine(PlotGeometry::Point from, PlotGeometry::Point to)
 
 void CCurvePlot::Render()
 {
+    m_image.setDevicePixelRatio(1); // surface pixels
     QPainter painter(&m_image);
     m_lpPainter = &painter;
     painter.setBackgroundMode(Qt::OpaqueMode);
     painter.setBackground(Qt::white);
-    painter.fillRect(m_image.rect(), Qt::white);
+    painter.fillRect(QRect(0, 0, kSurfaceWidth, kSurfaceHeight), Qt::white);
     SelectPen(Pen::Default);
-    painter.drawRect(0, 0, PlotGeometry::kSurfaceWidth - 1, PlotGeometry::kSurfaceHeight - 1);
+    painter.drawRect(0, 0, kSurfaceWidth - 1, kSurfaceHeight - 1);
 
     if (m_style.histogram) {
         DrawHistogramFrame();
@@ -73,52 +166,57 @@ void CCurvePlot::Render()
         DrawCurveFrame();
         m_part(*this);
         SelectPen(Pen::Default);
-        MoveTo(10, 25);
-        LineTo(265, 25);
-        LineTo(265, 280);
+        MoveTo(kOriginX, kTopEdge);
+        LineTo(kRightEdge, kTopEdge);
+        LineTo(kRightEdge, kBaseLine);
     }
     m_lpPainter = nullptr;
     m_bStale = false;
 }
 
-void CCurvePlot::DrawCurveFrame()
+void CCurvePlot::DrawAxes()
 {
     SelectPen(Pen::Axis);
-    MoveTo(10, 10);
-    LineTo(10, 280);
-    LineTo(320, 280);
-    Text(10, 281, QStringLiteral("0"));
-    Text(265, 281, QStringLiteral("255"));
-    Text(11, 25, QStringLiteral("255"));
-    LineTo(315, 275);
-    MoveTo(320, 280);
-    LineTo(315, 285);
-    MoveTo(10, 10);
-    LineTo(5, 15);
-    MoveTo(10, 10);
-    LineTo(15, 15);
+    MoveTo(kOriginX, kAxisTop);
+    LineTo(kOriginX, kBaseLine);
+    LineTo(kAxisRight, kBaseLine);
+}
+
+void CCurvePlot::DrawArrowHeads()
+{
+    MoveTo(kOriginX, kAxisTop);
+    LineTo(kOriginX - kArrowSize, kAxisTop + kArrowSize);
+    MoveTo(kOriginX, kAxisTop);
+    LineTo(kOriginX + kArrowSize, kAxisTop + kArrowSize);
+}
+
+void CCurvePlot::DrawCurveFrame()
+{
+    DrawAxes();
+    Text(kOriginX, kBaseLine + 1, QStringLiteral("0"));
+    Text(kRightEdge, kBaseLine + 1, QStringLiteral("255"));
+    Text(kOriginX + 1, kTopEdge, QStringLiteral("255"));
+    LineTo(kAxisRight - kArrowSize, kBaseLine - kArrowSize);
+    MoveTo(kAxisRight, kBaseLine);
+    LineTo(kAxisRight - kArrowSize, kBaseLine + kArrowSize);
+    DrawArrowHeads();
 }
 
 void CCurvePlot::DrawHistogramFrame()
 {
-    SelectPen(Pen::Axis);
-    MoveTo(10, 10);
-    LineTo(10, 280);
-    LineTo(320, 280);
+    DrawAxes();
+    // Labels every 50 levels below ticks every 5, the even ones longer.
     for (const int level : {0, 50, 100, 150, 200})
-        Text(10 + level, 283, QString::number(level));
-    Text(265, 283, QStringLiteral("255"));
+        Text(SurfaceX(level), kBaseLine + 3, QString::number(level));
+    Text(kRightEdge, kBaseLine + 3, QStringLiteral("255"));
     for (int g = 0; g < 256; g += 5) {
-        MoveTo(g + 10, 280);
-        LineTo(g + 10, g % 2 == 0 ? 284 : 282);
+        MoveTo(SurfaceX(g), kBaseLine);
+        LineTo(SurfaceX(g), kBaseLine + (g % 2 == 0 ? 4 : 2));
     }
-    MoveTo(315, 275);
-    LineTo(320, 280);
-    LineTo(315, 285);
-    MoveTo(10, 10);
-    LineTo(5, 15);
-    MoveTo(10, 10);
-    LineTo(15, 15);
+    MoveTo(kAxisRight - kArrowSize, kBaseLine - kArrowSize);
+    LineTo(kAxisRight, kBaseLine);
+    LineTo(kAxisRight - kArrowSize, kBaseLine + kArrowSize);
+    DrawArrowHeads();
 }
 
 void CCurvePlot::SelectPen(Pen pen)
@@ -187,10 +285,4 @@ void CCurvePlot::Handle(int left, int top)
     m_lpPainter->fillRect(left, top, 4, 4, QColor(kGreen));
     m_lpPainter->setBrush(Qt::NoBrush);
     m_lpPainter->drawRect(left, top, 3, 3);
-}
-
-void CCurvePlot::Repaint(QWidget &owner, QPoint origin)
-{
-    Invalidate();
-    owner.update(QRect(origin, QSize(PlotGeometry::kSurfaceWidth, PlotGeometry::kSurfaceHeight)));
 }
