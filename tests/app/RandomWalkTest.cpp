@@ -12,6 +12,7 @@
 #include "PointStreDlg.h"
 #include "PointThreDlg.h"
 #include "PointWinDlg.h"
+#include "StandardCommandIds.h"
 #include "TestImages.h"
 #include "Tonecraft.h"
 #include "TonecraftDoc.h"
