@@ -5,6 +5,7 @@
 #include "CommandIds.h"
 #include "KeyboardLocks.h"
 #include "RecentFileList.h"
+#include "StandardCommandIds.h"
 #include "StringTable.h"
 #include "TonecraftDoc.h"
 #include "TonecraftView.h"

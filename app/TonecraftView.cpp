@@ -14,6 +14,7 @@
 #include "PointWinDlg.h"
 #include "PrintLayout.h"
 #include "SharedPrinter.h"
+#include "StandardCommandIds.h"
 #include "TonecraftDoc.h"
 #include "UiServices.h"
 #include "WaitCursor.h"

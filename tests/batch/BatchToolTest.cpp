@@ -2,7 +2,6 @@
 #include "TestImages.h"
 
 #include <gtest/gtest.h>
-
 #include <zlib.h>
 
 #include <csignal>
