@@ -2,7 +2,9 @@
 
 #include "CommandIds.h"
 #include "DibImage.h"
+#include "GrayStatistics.h"
 #include "Messages.h"
+#include "PointKernels.h"
 
 namespace {
 
@@ -15,6 +17,8 @@ constexpr PointParam kStretchParams[] = {{"X1", PointParamKind::kLevel, 0},
                                          {"Y1", PointParamKind::kLevel, 1},
                                          {"X2", PointParamKind::kLevel, 2},
                                          {"Y2", PointParamKind::kLevel, 3}};
+constexpr PointParam kGammaParams[] = {{"G", PointParamKind::kPositive, 0}};
+constexpr PointParam kSaturatedParams[] = {{"SATURATED", PointParamKind::kPercent, 0}};
 
 // Invert is the linear transform with these two values.
 constexpr PointParameters kInvert{{-1.0f, 255.0f}, {}};
@@ -84,6 +88,53 @@ const PointOperation kOperations[] = {
      {{}, {0, 255}},
      nullptr,
      nullptr},
+    {"gamma",
+     0,
+     Messages::kGammaNeeds256,
+     kGammaParams,
+     {{1.0f, 0.0f}, {}},
+     [](const PointParameters &p) { return PointTables::Gamma(p.real[0]); },
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &p) {
+         PointKernels::ApplyTable(b, w, h, PointTables::Gamma(p.real[0]));
+     }},
+    // The threshold that best splits the levels in two (the otsu of the histogram statistics).
+    {"threshold",
+     0,
+     Messages::kThresholdNeeds256,
+     {},
+     {},
+     nullptr,
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &p) {
+         (void)CDibImage::ApplyThreshold(b, w, h, p.level[0]);
+     },
+     "otsu",
+     kThresholdParams,
+     [](const GrayHistogram &histogram, const PointParameters &) {
+         const std::optional<std::uint8_t> t = GrayStatistics::OtsuThreshold(histogram);
+         return t ? std::optional<PointParameters>(PointParameters{{}, {*t}}) : std::nullopt;
+     }},
+    // The stretch of the levels present onto the whole scale, a share of the darkest and the
+    // brightest pixels set aside.
+    {"stretch",
+     0,
+     Messages::kStretchNeeds256,
+     kSaturatedParams,
+     {{0.35f, 0.0f}, {}},
+     nullptr,
+     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &p) {
+         (void)CDibImage::ApplyGrayStretch(b, w, h, p.level[0], p.level[1], p.level[2], p.level[3]);
+     },
+     "auto",
+     kStretchParams,
+     [](const GrayHistogram &histogram, const PointParameters &p) {
+         const std::optional<GrayStatistics::LevelRange> range
+             = GrayStatistics::SaturatedRange(histogram, p.real[0]);
+         if (!range)
+             return std::optional<PointParameters>();
+         return std::optional<PointParameters>(
+             PointParameters{{}, {range->low, 0, range->high, 255}});
+     },
+     1},
 };
 
 } // namespace
@@ -95,10 +146,10 @@ std::span<const PointOperation> All()
     return kOperations;
 }
 
-const PointOperation *Find(std::string_view name)
+const PointOperation *Find(std::string_view name, std::string_view variant)
 {
     for (const PointOperation &op : kOperations) {
-        if (op.name == name)
+        if (op.name == name && op.variant == variant)
             return &op;
     }
     return nullptr;
@@ -107,7 +158,7 @@ const PointOperation *Find(std::string_view name)
 const PointOperation *ForCommand(int command)
 {
     for (const PointOperation &op : kOperations) {
-        if (op.command == command)
+        if (op.command == command && command != 0)
             return &op;
     }
     return nullptr;
