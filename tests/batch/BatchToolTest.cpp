@@ -220,8 +220,7 @@ TEST_F(BatchTest, CommandsPrintTheirResultsOrSayWhyNotAndLeaveTheOutputAlone)
         {{"table", "linear", "2.0", "-128.0"}, 0, "\n191 254\n192 255\n"},
         {{"table", "stretch", "50", "30", "200", "220"}, 0, "\n25 15\n"},
         {{"table", "stretch", "50", "30", "200", "220"}, 0, "\n210 226\n"},
-        // A plus sign, a number too small for a float, a slope whose products leave the range.
-        {{"table", "linear", "+1", "1e-50"}, 0, "\n100 100\n"},
+        // A slope whose products leave the float range.
         {{"table", "linear", "1e38", "-1e-50"}, 0, "\n0 0\n1 255\n"},
         // The padding stays. Links to a pipe, pipes and FIFOs as IN and OUT.
         {{"equalize", eq, "-"}, 0, equalized},
@@ -265,8 +264,6 @@ TEST_F(BatchTest, CommandsPrintTheirResultsOrSayWhyNotAndLeaveTheOutputAlone)
         {{"window", "10", in, out}, 2, "window takes"},
         {{"invert", in, out, out}, 2, "invert takes"},
         {{"linear", "1", "inf", in, out}, 2, "INTERCEPT 'inf'"},
-        {{"linear", "1e39", "0", in, out}, 2, "SLOPE '1e39'"},
-        {{"linear", "+-1", "0", in, out}, 2, "SLOPE '+-1'"},
         {{"histogram", in, "--stats"}, 2, "histogram takes"},
         {{"table"}, 2, "OPERATION"},
         {{"table", "equalize"}, 2, "OPERATION 'equalize'"},
