@@ -3,6 +3,7 @@
 #include "ChildFrm.h"
 #include "CmdTarget.h"
 #include "CommandIds.h"
+#include "GuardedApplication.h"
 #include "KeyboardLocks.h"
 #include "RecentFileList.h"
 #include "StandardCommandIds.h"
@@ -26,6 +27,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include <new>
 #include <vector>
 
 namespace {
@@ -61,10 +63,8 @@ CMainFrame::CMainFrame(CCmdTarget *application)
     for (const MenuResources::Accelerator &accel : MenuResources::Accelerators()) {
         auto *shortcut = new QShortcut(QKeySequence(QString::fromLatin1(accel.keys)), this);
         const int command = accel.command;
-        connect(shortcut, &QShortcut::activated, this, [this, command] {
-            if (IsCommandEnabled(command))
-                RouteCommand(command);
-        });
+        // The router asks whether the command may run now, and runs it only then.
+        connect(shortcut, &QShortcut::activated, this, [this, command] { RouteCommand(command); });
     }
     qApp->installEventFilter(this);
     // The paste button follows what other programs put on the clipboard. Queued, so that the
@@ -187,14 +187,22 @@ bool CMainFrame::IsCommandEnabled(int command) const
 
 bool CMainFrame::RouteCommand(int command)
 {
-    if (!IsCommandEnabled(command))
-        return false;
+    // Memory that runs out in a command or its query is reported here, before the exception
+    // could pass through the toolkit's menu and shortcut code, which does not expect one.
     bool handled = false;
-    for (CCmdTarget *target : {ActiveViewTarget(), ActiveDocumentTarget()}) {
-        if (!handled && target != nullptr)
-            handled = target->OnCommand(command);
+    try {
+        if (!IsCommandEnabled(command))
+            return false;
+        for (CCmdTarget *target : {ActiveViewTarget(), ActiveDocumentTarget()}) {
+            if (!handled && target != nullptr)
+                handled = target->OnCommand(command);
+        }
+        handled = handled || OnFrameCommand(command) || m_lpApplication->OnCommand(command);
+    } catch (const std::bad_alloc &) {
+        // Said once: the states below would ask the same queries again.
+        CGuardedApplication::ReportOutOfMemory();
+        return true;
     }
-    handled = handled || OnFrameCommand(command) || m_lpApplication->OnCommand(command);
     // A command may give the document an image (paste) or take the window away: the toolbar
     // follows at once, not only when a menu opens.
     UpdateCommandStates();
@@ -203,12 +211,16 @@ bool CMainFrame::RouteCommand(int command)
 
 void CMainFrame::UpdateCommandStates()
 {
-    for (const auto &[command, action] : m_actions) {
-        action->setEnabled(IsCommandEnabled(command));
-        if (command == CommandId::kViewToolbar && m_lpToolBar != nullptr)
-            action->setChecked(m_lpToolBar->isVisible());
-        else if (command == CommandId::kViewStatusBar && m_lpStatusBar != nullptr)
-            action->setChecked(m_lpStatusBar->isVisible());
+    try {
+        for (const auto &[command, action] : m_actions) {
+            action->setEnabled(IsCommandEnabled(command));
+            if (command == CommandId::kViewToolbar && m_lpToolBar != nullptr)
+                action->setChecked(m_lpToolBar->isVisible());
+            else if (command == CommandId::kViewStatusBar && m_lpStatusBar != nullptr)
+                action->setChecked(m_lpStatusBar->isVisible());
+        }
+    } catch (const std::bad_alloc &) { // the states not reached yet stay as they were
+        CGuardedApplication::ReportOutOfMemory();
     }
 }
 

@@ -5,6 +5,7 @@
 #include "DibLock.h"
 #include "DiskFile.h"
 #include "FileException.h"
+#include "MemoryBudget.h"
 #include "Messages.h"
 #include "Palette.h"
 #include "UiServices.h"
@@ -30,6 +31,19 @@ int CTonecraftDoc::ShowMessage(const char *text, unsigned style)
 {
     return CUiServices::Current().MessageBox(nullptr, QString::fromUtf8(text),
                                              QString::fromUtf8(Messages::kCaption), style);
+}
+
+void CTonecraftDoc::ShowReadError()
+{
+    if (const std::optional<MemoryBudget::Refusal> refusal = MemoryBudget::LastRefusal()) {
+        constexpr std::uint64_t kMiB = 1 << 20;
+        const QString text = QString::fromUtf8(Messages::kImageNeedsMemory)
+                                 .arg((refusal->asked + kMiB - 1) / kMiB)
+                                 .arg(refusal->reserve / kMiB)
+                                 .arg(refusal->available / kMiB);
+        ShowMessage(text.toUtf8().constData(), MessageStyle::kIconInformation);
+    }
+    ShowMessage(Messages::kReadError, MessageStyle::kIconInformation);
 }
 
 void CTonecraftDoc::ReplaceImageBlock(DibHandle block)
@@ -71,6 +85,7 @@ bool CTonecraftDoc::LoadImageFile(const QString &path, bool refusalWhileBusy)
         return false;
     }
     std::optional<CFileException> readError;
+    MemoryBudget::ClearRefusal();
     {
         CWaitCursor wait;
         m_pDibImage = std::make_unique<CDibImage>();
@@ -84,7 +99,7 @@ bool CTonecraftDoc::LoadImageFile(const QString &path, bool refusalWhileBusy)
         if (!readError) {
             PrepareImage();
             if (refusalWhileBusy && m_hImageBlock.IsNull())
-                ShowMessage(Messages::kReadError, MessageStyle::kIconInformation);
+                ShowReadError();
         }
     }
     if (readError) {
@@ -95,7 +110,7 @@ bool CTonecraftDoc::LoadImageFile(const QString &path, bool refusalWhileBusy)
     }
     if (m_hImageBlock.IsNull()) {
         if (!refusalWhileBusy)
-            ShowMessage(Messages::kReadError, MessageStyle::kIconInformation);
+            ShowReadError();
         m_pDibImage.reset();
         return false;
     }

@@ -46,6 +46,11 @@ public:
     // document holds no block if the image was refused.
     void PrepareImage();
 
+    // Says that an image could not be read: first, when the memory check refused what it
+    // needed, how much it needed and how much there was (MemoryBudget::LastRefusal); then the
+    // read error. Messages without an owner, like the document's own.
+    static void ShowReadError();
+
     [[nodiscard]] bool OpenImageFile(const QString &path);
     [[nodiscard]] bool SaveImageFile(const QString &path);
     void OnCmdReload();

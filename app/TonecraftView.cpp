@@ -285,11 +285,21 @@ void CTonecraftView::OnEditCopy()
 
 void CTonecraftView::OnEditPaste()
 {
-    CWaitCursor wait;
-    DibHandle copy = CDibClipboard::Paste();
-    if (copy.IsNull())
+    if (!CDibClipboard::HasImage())
+        return; // nothing that could be an image: nothing to say
+    std::optional<CWaitCursor> wait(std::in_place);
+    // Fetched and decoded only now, when asked for; the menu state looked at the names of
+    // the formats on offer only. (Bytes on offer too large to hold at all end the command
+    // with the router's report of the shortage.)
+    Admission pasted = CDibClipboard::Paste();
+    if (pasted.block.IsNull()) {
+        wait.reset();
+        if (pasted.result == AdmitResult::kTooBig)
+            ShowRefusal(Messages::kImageTooBig);
+        CTonecraftDoc::ShowReadError();
         return;
-    m_lpDocument->ReplaceImageBlock(std::move(copy));
+    }
+    m_lpDocument->ReplaceImageBlock(std::move(pasted.block));
     m_lpDocument->PrepareImage();
     m_lpDocument->SetModifiedFlag(true);
     UpdateScrollSizes();

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
@@ -19,12 +20,13 @@
 
 namespace {
 
-// Runs a handler when its edit loses the focus to another control of the same window.
+// Runs a handler when its edit loses the focus to another control of the same window, shown.
 class CKillFocusFilter : public QObject
 {
 public:
-    CKillFocusFilter(QObject *parent, std::function<void()> handler)
-        : QObject(parent)
+    CKillFocusFilter(QWidget *edit, std::function<void()> handler)
+        : QObject(edit)
+        , m_lpWindow(edit->window())
         , m_handler(std::move(handler))
     { }
 
@@ -36,8 +38,11 @@ public:
         // The edit handles its own focus loss first (it drops its selection then), so that a
         // refusal in the handler can select the text again.
         watched->event(event);
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && !m_bRunning
-            && !CFieldExchange::IsRefusing()) {
+        // A window being hidden (closed by OK or Cancel) takes the focus from its fields too;
+        // nothing is left to check then.
+        const bool shown = m_lpWindow->isVisible() && !m_lpWindow->isHidden();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && shown
+            && !m_bRunning && !CFieldExchange::IsRefusing()) {
             // A refusal inside the handler moves the focus again; it must not recurse.
             m_bRunning = true;
             m_handler();
@@ -47,6 +52,7 @@ public:
     }
 
 private:
+    QWidget *m_lpWindow; // the dialog; it owns the edit, which owns this filter
     std::function<void()> m_handler;
     bool m_bRunning = false;
 };
@@ -125,6 +131,14 @@ CDialogBuilder::CDialogBuilder(QDialog &dialog, const DialogTemplates::Dialog &l
     }
 }
 
+CDialogBuilder::~CDialogBuilder()
+{
+    // The handlers capture the dialog, whose own members are gone by now; destroying the
+    // widgets next takes the focus from a field, which must not reach them.
+    for (const QPointer<QObject> &filter : m_filters)
+        delete filter.data();
+}
+
 QWidget *CDialogBuilder::Control(int id) const
 {
     const auto found = m_controls.find(id);
@@ -167,9 +181,11 @@ void CDialogBuilder::MakeRoom(int id, QSize surface)
     control->resize(surface);
 }
 
-void CDialogBuilder::OnKillFocus(int id, std::function<void()> handler) const
+void CDialogBuilder::OnKillFocus(int id, std::function<void()> handler)
 {
     QWidget *control = Control(id);
     Q_ASSERT(control != nullptr);
-    control->installEventFilter(new CKillFocusFilter(control, std::move(handler)));
+    auto *filter = new CKillFocusFilter(control, std::move(handler));
+    control->installEventFilter(filter);
+    m_filters.emplace_back(filter);
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QPoint>
+#include <QPointer>
 #include <QSize>
 
 #include <functional>
 #include <map>
+#include <vector>
 
 class CPlotSurface;
 class QDialog;
@@ -23,6 +25,11 @@ class CDialogBuilder
 public:
     // `dialog` must outlive this object.
     CDialogBuilder(QDialog &dialog, const DialogTemplates::Dialog &layout);
+    // Ends every kill-focus handler: a dialog holds its builder as a member, so from here on
+    // the handlers would reach a dialog being destroyed.
+    ~CDialogBuilder();
+    CDialogBuilder(const CDialogBuilder &) = delete;
+    CDialogBuilder &operator=(const CDialogBuilder &) = delete;
 
     // The control with this id, or null.
     [[nodiscard]] QWidget *Control(int id) const;
@@ -36,9 +43,10 @@ public:
     // then takes exactly that size.
     void MakeRoom(int id, QSize surface);
 
-    // Calls `handler` whenever the edit loses the focus inside the dialog (not when the whole
-    // window is deactivated, for instance by a message box about that very field).
-    void OnKillFocus(int id, std::function<void()> handler) const;
+    // Calls `handler` whenever the edit loses the focus inside the shown dialog (not when the
+    // whole window is deactivated, for instance by a message box about that very field, nor
+    // while the dialog is being hidden or destroyed).
+    void OnKillFocus(int id, std::function<void()> handler);
 
     // Horizontal and vertical pixels of a dialog unit, times 4 and times 8.
     [[nodiscard]] QSize BaseUnits() const { return m_baseUnits; }
@@ -47,4 +55,5 @@ private:
     QDialog &m_dialog;
     QSize m_baseUnits;
     std::map<int, QWidget *> m_controls;
+    std::vector<QPointer<QObject>> m_filters; // owned by their edits
 };

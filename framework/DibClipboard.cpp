@@ -4,16 +4,20 @@
 #include "DibImage.h"
 #include "DibLock.h"
 #include "DibMimeData.h"
+#include "FileException.h"
 #include "MemFile.h"
+#include "MemoryBudget.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
 #include <QMimeData>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
-#include <exception>
-#include <optional>
 #include <span>
 
 namespace {
@@ -55,6 +59,58 @@ DibHandle FromImage(const QImage &picture)
                                  static_cast<std::size_t>(rgb.bytesPerLine()) / 4);
 }
 
+// Sets the toolkit's ceiling on one decoded picture for the life of this object.
+class CReaderLimit
+{
+public:
+    explicit CReaderLimit(std::uint64_t bytes)
+        : m_nPrevious(QImageReader::allocationLimit())
+    {
+        constexpr std::uint64_t kMiB = 1 << 20;
+        const std::uint64_t megabytes = bytes / kMiB + 1;
+        QImageReader::setAllocationLimit(
+            static_cast<int>(std::min<std::uint64_t>(megabytes, INT_MAX)));
+    }
+    ~CReaderLimit() { QImageReader::setAllocationLimit(m_nPrevious); }
+    CReaderLimit(const CReaderLimit &) = delete;
+    CReaderLimit &operator=(const CReaderLimit &) = delete;
+
+private:
+    int m_nPrevious;
+};
+
+// A picture in one of the toolkit's formats. Its header gives the size; the memory check,
+// not the toolkit's fixed ceiling (128 MB), decides whether it can be decoded: the decoded
+// picture (up to 8 bytes a pixel, for 16-bit channels), its true-colour copy (4) and the block
+// made of it (up to 3).
+DibHandle FromPicture(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return {};
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (!size.isValid())
+        return FromImage(reader.read()); // no size before decoding: the toolkit's own ceiling
+    const auto pixels = static_cast<std::uint64_t>(size.width()) * size.height();
+    if (!MemoryBudget::Allows(pixels * (8 + 4 + 3)))
+        return {};
+    const CReaderLimit limit(pixels * 8);
+    return FromImage(reader.read());
+}
+
+// The first format on offer that the toolkit decodes as a picture; empty when there is none.
+QString PictureFormat(const QMimeData &data)
+{
+    static const QList<QByteArray> readable = QImageReader::supportedMimeTypes();
+    for (const QString &format : data.formats()) {
+        if (readable.contains(format.toLatin1()))
+            return format;
+    }
+    return {};
+}
+
 // The clipboard's image as a block not yet admitted; null when there is none.
 DibHandle Fetch(const QMimeData &data)
 {
@@ -66,22 +122,11 @@ DibHandle Fetch(const QMimeData &data)
         return ToBlock(BytesOf(data.data(QLatin1String(CDibMimeData::kDibFormat))));
     if (data.hasFormat(QLatin1String(CDibMimeData::kBmpFormat)))
         return FromBmpFile(data.data(QLatin1String(CDibMimeData::kBmpFormat)));
-    if (data.hasImage())
+    if (const QString format = PictureFormat(data); !format.isEmpty())
+        return FromPicture(data.data(format));
+    if (data.hasImage()) // a picture handed over inside this program, already decoded
         return FromImage(qvariant_cast<QImage>(data.imageData()));
     return {};
-}
-
-// The answer of HasImage, forgotten whenever the clipboard changes.
-std::optional<bool> g_cachedHasImage;
-
-void WatchClipboard()
-{
-    static const bool watching = [] {
-        QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged,
-                         [] { g_cachedHasImage.reset(); });
-        return true;
-    }();
-    (void)watching;
 }
 
 } // namespace
@@ -98,36 +143,28 @@ bool CDibClipboard::Copy(const DibHandle &block)
     return true;
 }
 
-DibHandle CDibClipboard::Paste()
+Admission CDibClipboard::Paste()
 {
+    MemoryBudget::ClearRefusal();
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
     if (data == nullptr)
         return {};
     try {
-        return CDibImage::Admit(Fetch(*data)).block;
-    } catch (const std::exception &) { // no memory for a copy, or a file error of the reader
+        return CDibImage::Admit(Fetch(*data));
+    } catch (const CFileException &) { // a BMP file cut short, seen by the file reader
         return {};
     }
 }
 
 bool CDibClipboard::HasImage()
 {
-    WatchClipboard();
-    if (g_cachedHasImage)
-        return *g_cachedHasImage;
-    bool available = false;
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    if (const auto *own = qobject_cast<const CDibMimeData *>(data)) {
-        DibReadLock lock(own->Block());
-        available = CDibImage::CheckAdmission(lock.Bytes()) == AdmitResult::kAdmitted;
-    } else if (data != nullptr && data->hasFormat(QLatin1String(CDibMimeData::kDibFormat))) {
-        // Our own format is checked where it lies, without a copy.
-        available = CDibImage::CheckAdmission(
-                        BytesOf(data->data(QLatin1String(CDibMimeData::kDibFormat))))
-            == AdmitResult::kAdmitted;
-    } else if (data != nullptr) {
-        available = !Paste().IsNull();
-    }
-    g_cachedHasImage = available;
-    return available;
+    if (data == nullptr)
+        return false;
+    // Our own copy was admitted when it was made.
+    if (qobject_cast<const CDibMimeData *>(data) != nullptr)
+        return true;
+    return data->hasFormat(QLatin1String(CDibMimeData::kDibFormat))
+        || data->hasFormat(QLatin1String(CDibMimeData::kBmpFormat))
+        || !PictureFormat(*data).isEmpty() || data->hasImage();
 }

@@ -2,6 +2,11 @@
 #include "QtUiServices.h"
 #include "WaitCursor.h"
 
+// Where assertions are asked for (the sanitizer build), Qt's Q_ASSERT checks run too.
+#if defined(TONECRAFT_ASSERTIONS) && defined(QT_NO_DEBUG)
+#error "assertions were asked for, but QT_NO_DEBUG turns Q_ASSERT off"
+#endif
+
 // Services stack, each giving back the one it replaced; nested busy guards show it once.
 TEST(UiServices, InstallStacksAndTheBusyCursorNests)
 {

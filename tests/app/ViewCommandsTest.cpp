@@ -4,6 +4,7 @@
 #include "DibImage.h"
 #include "IntensityDlg.h"
 #include "LinerParaDlg.h"
+#include "Messages.h"
 #include "Palette.h"
 #include "PointStreDlg.h"
 #include "PointThreDlg.h"
@@ -275,9 +276,23 @@ TEST_F(ViewCommandsTest, ACopyWithoutMemoryKeepsTheClipboard)
 #endif
 }
 
-// Paste is enabled exactly when it gives an image; whatever fails admission changes nothing
-// and says nothing. The first format present decides; a BMP file is read as from disk (its
-// header completed, 14 spare bytes after the rows); a picture is gray or true colour.
+// Counts how often the clipboard's data is fetched from its owner.
+class CCountingMimeData : public QMimeData
+{
+public:
+    mutable int fetches = 0;
+
+protected:
+    QVariant retrieveData(const QString &format, QMetaType type) const override
+    {
+        return ++fetches, QMimeData::retrieveData(format, type);
+    }
+};
+
+// Paste is enabled when a format it reads is on offer, without fetching any data; paste fetches
+// it once. The first such format decides; data that fails admission changes nothing and is
+// reported as unreadable. A BMP file is read as from disk (its header completed, 14 spare
+// bytes after the rows); a picture is gray or true colour.
 TEST_F(ViewCommandsTest, PasteTakesOnlyWhatPassesAdmission)
 {
     const QString dib = "application/x-tonecraft-dib";
@@ -288,39 +303,52 @@ TEST_F(ViewCommandsTest, PasteTakesOnlyWhatPassesAdmission)
     TestImages::PutU32(topDown, 8, static_cast<std::uint32_t>(-3));
     QImage picture(4, 2, QImage::Format_RGB32);
     picture.fill(qRgb(90, 90, 90));
-    const std::tuple<std::vector<std::pair<QString, Bytes>>, QRgb, int, const Bytes *> cases[] = {
-        {{}, 0, 0, nullptr},
-        {{{dib, cut}}, 0, 0, nullptr},
-        {{{dib, topDown}}, 0, 0, nullptr},
-        {{{"image/bmp", Bytes(bmp.begin() + 1, bmp.end())}}, 0, 0, nullptr},
-        {{{dib, cut}, {"image/bmp", bmp}}, 0, 0, nullptr},
-        {{{dib, gray}}, 0, 8, &gray},
-        {{{dib, kRgb24}}, 0, 24, &kRgb24},
-        {{{"image/bmp", bmp}}, 0, 8, &bmp},
-        {{}, qRgb(90, 90, 90), 8, nullptr},
-        {{}, qRgb(1, 2, 3), 24, nullptr},
-    };
-    for (const auto &[formats, pixel, bits, pasted] : cases) {
+    Bytes pixmap{'P', '6', ' ', '4', ' ', '2', ' ', '9', '\n', 1, 2, 3}; // then 7 pixels of 0
+    pixmap.resize(9 + 4 * 2 * 3);
+    const std::string unreadable = Messages::kReadError, tooBig = Messages::kImageTooBig;
+    const std::tuple<std::vector<std::pair<QString, Bytes>>, QRgb, int, const Bytes *, Events>
+        cases[] = {
+            {{}, 0, 0, nullptr, {}},
+            {{{"text/plain", gray}}, 0, 0, nullptr, {}},
+            {{{dib, cut}}, 0, 0, nullptr, {unreadable}},
+            {{{dib, topDown}}, 0, 0, nullptr, {tooBig, unreadable}},
+            {{{"image/bmp", Bytes(bmp.begin() + 1, bmp.end())}}, 0, 0, nullptr, {unreadable}},
+            {{{dib, cut}, {"image/bmp", bmp}}, 0, 0, nullptr, {unreadable}},
+            {{{"image/png", gray}}, 0, 0, nullptr, {unreadable}},
+            {{{dib, gray}}, 0, 8, &gray, {}},
+            {{{dib, kRgb24}}, 0, 24, &kRgb24, {}},
+            {{{"image/bmp", bmp}}, 0, 8, &bmp, {}},
+            {{{"image/x-portable-pixmap", pixmap}}, 0, 24, nullptr, {}},
+            {{}, qRgb(90, 90, 90), 8, nullptr, {}},
+            {{}, qRgb(1, 2, 3), 24, nullptr, {}},
+        };
+    for (const auto &[formats, pixel, bits, pasted, messages] : cases) {
         SCOPED_TRACE(::testing::Message() << formats.size() << " " << pixel << " " << bits);
         Load(m_doc, Gray8(2, 2));
         const Bytes before = Block(m_doc);
-        auto *data = new QMimeData;
+        auto *data = new CCountingMimeData;
         for (const auto &[format, bytes] : formats)
             data->setData(format, ToQt(bytes));
         picture.setPixel(3, 1, pixel);
         if (pixel != 0)
             data->setImageData(picture);
         QGuiApplication::clipboard()->setMimeData(data);
-        EXPECT_EQ(Enabled(m_view, CommandId::kEditPaste), bits != 0);
+        const bool offered = bits != 0 || !messages.empty();
+        EXPECT_TRUE(Enabled(m_view, CommandId::kEditPaste) == offered && Enabled(m_view, CommandId::kEditPaste) == offered);
+        EXPECT_EQ(data->fetches, 0);
         Run(m_view, CommandId::kEditPaste);
-        EXPECT_TRUE(m_ui.messages.empty() && m_doc.IsModified() == (bits != 0));
+        EXPECT_EQ(data->fetches, offered ? 1 : 0);
+        Events expected = offered ? Events{"busy", "idle"} : Events{};
+        expected.insert(expected.end(), messages.begin(), messages.end());
+        EXPECT_EQ(m_ui.events, expected);
+        EXPECT_EQ(m_doc.IsModified(), bits != 0);
         const Bytes after = Block(m_doc);
         const std::size_t skip = pasted == &bmp ? 14 : 0;
-        const Bytes &expected = bits == 0 ? before : pasted != nullptr ? *pasted : after;
+        const Bytes &expectedBlock = bits == 0 ? before : pasted != nullptr ? *pasted : after;
         EXPECT_EQ(CDibImage::GetBitCount(after.data()), bits == 0 ? 8 : bits);
         EXPECT_TRUE(pasted != nullptr || bits == 0 || m_doc.GetImageSize() == QSize(4, 2));
         EXPECT_EQ(Bytes(after.begin() + 40, after.end() - skip),
-                  Bytes(expected.begin() + 40 + skip, expected.end()));
+                  Bytes(expectedBlock.begin() + 40 + skip, expectedBlock.end()));
     }
 }
 

@@ -193,6 +193,24 @@ TEST(DibHandle, AllocatesZeroedAlignedBlocksAndRefusesAbsurdSizes)
         EXPECT_TRUE(DibHandle::Allocate(absurd).IsNull()) << absurd;
 }
 
+// Where assertions are asked for (the sanitizer build), the block-lock checks run: a block
+// moved while locked stops the program.
+#if defined(TONECRAFT_ASSERTIONS) && defined(NDEBUG)
+#error "assertions were asked for, but NDEBUG turns them off"
+#endif
+#ifndef NDEBUG
+TEST(DibHandleDeathTest, ABlockMovedWhileLockedStopsTheProgram)
+{
+    DibHandle block = DibHandle::Allocate(16);
+    EXPECT_DEATH(
+        {
+            DibLock lock(block);
+            DibHandle moved(std::move(block));
+        },
+        "m_nLocks == 0");
+}
+#endif
+
 // A picture from elsewhere: all gray gives 8 bits and a 256-gray table, anything else 24 bits;
 // rows bottom-up, values past the width ignored.
 TEST(DibBuilder, GrayPicturesBecome8BitAndOthers24Bit)

@@ -237,3 +237,28 @@ TEST_F(DialogTest, LeavingAFieldAndOkPutTheValuesInOrder)
                 && Texts(stretch, kPoints) == "230,250,240,220");
     EXPECT_TRUE(m_ui.messages.empty());
 }
+
+// A closed dialog reads no field: not when the focus moves on in it after it was hidden, not
+// while it is destroyed (half gone by then). On X11 the word that the dialog is active may come
+// after it has closed, giving its edit the focus again just before it is destroyed.
+TEST_F(DialogTest, ClosingOrDestroyingWithAFieldFocusedReadsNothing)
+{
+    const std::pair<std::function<QDialog *()>, int> dialogs[] = {
+        {[] { return new CLinerParaDlg; }, Id::kSlope},
+        {[] { return new CPointThreDlg; }, Id::kThreshold},
+        {[] { return new CPointWinDlg; }, Id::kWinLow},
+        {[] { return new CPointStreDlg; }, Id::kStretchX1},
+        {[] { return new CIntensityDlg; }, Id::kHistLow},
+    };
+    for (const auto &[make, id] : dialogs) {
+        std::unique_ptr<QDialog> dialog(make());
+        Edit(Shown(*dialog), id)->setText("300");
+        dialog->reject();
+        QApplication::setActiveWindow(dialog.get()); // the late activation
+        for (const int focus : {id, Id::kOk, id})
+            dialog->findChild<QWidget *>(QString::number(focus))->setFocus(Qt::OtherFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), Edit(*dialog, id));
+        dialog.reset();
+        EXPECT_TRUE(m_ui.messages.empty()) << id;
+    }
+}
