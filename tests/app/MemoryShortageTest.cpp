@@ -9,11 +9,12 @@
 #include "TonecraftDoc.h"
 #include "TonecraftView.h"
 
+#include <zlib.h>
+
 #include <fstream>
 #include <limits>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <zlib.h>
 
 namespace {
 
