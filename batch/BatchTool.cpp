@@ -5,6 +5,7 @@
 #include "DibLock.h"
 #include "FileException.h"
 #include "GrayStatistics.h"
+#include "HistogramPlot.h"
 #include "MemoryBudget.h"
 #include "Messages.h"
 #include "OutputFile.h"
@@ -21,6 +22,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -30,17 +32,23 @@ constexpr const char *kUsageText
     = "usage:\n"
       "  tonecraft-batch info IN.bmp\n"
       "  tonecraft-batch histogram [--stats] IN.bmp\n"
+      "  tonecraft-batch histogram --plot OUT.png IN.bmp\n"
       "  tonecraft-batch invert IN.bmp OUT.bmp\n"
       "  tonecraft-batch linear SLOPE INTERCEPT IN.bmp OUT.bmp\n"
       "  tonecraft-batch threshold T IN.bmp OUT.bmp\n"
+      "  tonecraft-batch threshold otsu [--quiet] IN.bmp OUT.bmp\n"
       "  tonecraft-batch window LOW HIGH IN.bmp OUT.bmp\n"
       "  tonecraft-batch stretch X1 Y1 X2 Y2 IN.bmp OUT.bmp\n"
+      "  tonecraft-batch stretch auto [SATURATED] [--quiet] IN.bmp OUT.bmp\n"
+      "  tonecraft-batch gamma G IN.bmp OUT.bmp\n"
       "  tonecraft-batch equalize IN.bmp OUT.bmp\n"
       "  tonecraft-batch table OPERATION [PARAMETERS]\n"
       "  tonecraft-batch render IN.bmp OUT.png\n"
       "  tonecraft-batch --help | --version\n"
-      "T, LOW, HIGH, X1..Y2 are whole numbers 0..255; SLOPE and INTERCEPT are decimal numbers.\n"
-      "OPERATION is invert, linear, threshold, window or stretch.\n"
+      "T, LOW, HIGH, X1..Y2 are whole numbers 0..255; SLOPE and INTERCEPT are decimal numbers,\n"
+      "G one above 0, SATURATED a percentage from 0 to less than 100 (default 0.35).\n"
+      "otsu and auto choose the parameters from the image and print them unless --quiet.\n"
+      "OPERATION is invert, linear, threshold, window, stretch or gamma.\n"
       "IN - reads standard input; OUT - writes standard output.\n";
 
 // The transforms the command line offers: the catalogue without the histogram, which has a
@@ -57,22 +65,43 @@ int UsageError(std::ostream &err, const std::string &problem)
     return kUsage;
 }
 
-// Parses the operation's parameters from the front of `args`; on failure writes the usage
-// message and returns nothing.
-std::optional<PointParameters>
-ParseParameters(const PointOperation &op, std::span<const std::string_view> args, std::ostream &err)
+// What a parameter of `kind` must be, for the refusal.
+const char *Expected(PointParamKind kind)
 {
-    PointParameters p;
-    for (std::size_t i = 0; i < op.params.size(); ++i) {
+    switch (kind) {
+    case PointParamKind::kLevel:
+        return "a whole number 0..255";
+    case PointParamKind::kPositive:
+        return "a finite decimal number above 0";
+    case PointParamKind::kPercent:
+        return "a decimal number from 0 to less than 100";
+    case PointParamKind::kReal:
+        break;
+    }
+    return "a finite decimal number";
+}
+
+// Parses the first `count` of the operation's parameters from the front of `args`, the others
+// keeping their defaults; on failure writes the usage message and returns nothing.
+std::optional<PointParameters> ParseParameters(const PointOperation &op, std::size_t count,
+                                               std::span<const std::string_view> args,
+                                               std::ostream &err)
+{
+    PointParameters p = op.defaults;
+    for (std::size_t i = 0; i < count; ++i) {
         const PointParam &param = op.params[i];
         const std::string_view text = args[i];
         const auto slot = static_cast<std::size_t>(param.slot);
-        if (param.kind == PointParamKind::kReal) {
-            const std::optional<float> value = ParameterText::ParseReal(text);
+        if (param.kind != PointParamKind::kLevel) {
+            std::optional<float> value = ParameterText::ParseReal(text);
+            if (value && param.kind == PointParamKind::kPositive && !(*value > 0))
+                value.reset(); // also a positive number too small for a float
+            if (value && param.kind == PointParamKind::kPercent && !(*value >= 0 && *value < 100))
+                value.reset();
             if (!value) {
                 (void)UsageError(err,
                                  std::string("bad ") + param.name + " '" + std::string(text)
-                                     + "': expected a finite decimal number");
+                                     + "': expected " + Expected(param.kind));
                 return std::nullopt;
             }
             p.real[slot] = *value;
@@ -81,7 +110,7 @@ ParseParameters(const PointOperation &op, std::span<const std::string_view> args
             if (!value) {
                 (void)UsageError(err,
                                  std::string("bad ") + param.name + " '" + std::string(text)
-                                     + "': expected a whole number 0..255");
+                                     + "': expected " + Expected(param.kind));
                 return std::nullopt;
             }
             p.level[slot] = *value;
@@ -159,22 +188,52 @@ int RunInfo(const std::string &path, std::ostream &out, std::ostream &err)
     return kDone;
 }
 
-int RunHistogram(const std::string &path, bool stats, std::ostream &out, std::ostream &err)
+// Reads an image that the histogram may be taken of and counts its levels; on refusal says
+// why and leaves `code` set.
+std::optional<GrayHistogram> CountLevels(const std::string &path, const char *refusal,
+                                         std::ostream &err, int &code)
 {
     LoadResult image = LoadImage(path, err);
-    if (image.code != kDone)
-        return image.code;
+    code = image.code;
+    if (code != kDone)
+        return std::nullopt;
     DibReadLock lock(image.block);
     const std::uint8_t *h = lock.Data();
     if (!PointOperations::Accepts(h)) {
-        err << PointOperations::Find("histogram")->refusal << "\n";
-        return kRefused;
+        err << refusal << "\n";
+        code = kRefused;
+        return std::nullopt;
     }
-    const GrayHistogram counts = PointKernels::CountHistogram(
-        CDibImage::GetPixelBits(h), static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
-        static_cast<std::int32_t>(CDibImage::GetImageHeight(h)));
-    if (stats) {
-        const std::optional<std::string> line = GrayStatistics::Describe(counts);
+    return PointKernels::CountHistogram(CDibImage::GetPixelBits(h),
+                                        static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
+                                        static_cast<std::int32_t>(CDibImage::GetImageHeight(h)));
+}
+
+enum class HistogramForm { kLines, kStats, kPlot };
+
+int RunHistogram(const std::string &path, HistogramForm form, const std::string &plotPath,
+                 std::ostream &out, std::ostream &err)
+{
+    int code = kDone;
+    const std::optional<GrayHistogram> counts
+        = CountLevels(path, PointOperations::Find("histogram")->refusal, err, code);
+    if (!counts)
+        return code;
+    if (form == HistogramForm::kPlot) {
+        try {
+            COutputFile output(plotPath);
+            if (!HistogramPlot::Write(*counts, output.File())) {
+                err << "tonecraft-batch: the picture could not be compressed\n";
+                return kRefused;
+            }
+            output.Commit();
+        } catch (const CFileException &e) {
+            return ReportFileError(err, e);
+        }
+        return kDone;
+    }
+    if (form == HistogramForm::kStats) {
+        const std::optional<std::string> line = GrayStatistics::Describe(*counts);
         if (!line) {
             err << "tonecraft-batch: the picture has no pixels to describe\n";
             return kRefused;
@@ -182,20 +241,54 @@ int RunHistogram(const std::string &path, bool stats, std::ostream &out, std::os
         out << *line << '\n';
         return kDone;
     }
-    for (std::size_t g = 0; g < counts.size(); ++g)
-        out << g << ' ' << counts[g] << '\n';
+    for (std::size_t g = 0; g < counts->size(); ++g)
+        out << g << ' ' << (*counts)[g] << '\n';
     return kDone;
 }
 
-int RunTransform(const PointOperation &op, const PointParameters &p, const std::string &inPath,
-                 const std::string &outPath, std::ostream &err)
+// "threshold: T=123": the parameters an operation chose, as its fixed form takes them.
+void Announce(const PointOperation &op, const PointParameters &p, std::ostream &err)
+{
+    err << op.name << ":";
+    for (const PointParam &param : op.chosen) {
+        const auto slot = static_cast<std::size_t>(param.slot);
+        err << ' ' << param.name << '=';
+        if (param.kind == PointParamKind::kLevel)
+            err << static_cast<unsigned>(p.level[slot]);
+        else
+            err << p.real[slot];
+    }
+    err << "\n";
+}
+
+// Applies `op` to IN and writes OUT. An operation that chooses its parameters takes them
+// from the image's counts and says which (unless `quiet`).
+int RunTransform(const PointOperation &op, const PointParameters &given, bool quiet,
+                 const std::string &inPath, const std::string &outPath, std::ostream &err)
 {
     LoadResult image = LoadImage(inPath, err);
     if (image.code != kDone)
         return image.code;
     {
         DibLock lock(image.block);
-        if (!PointOperations::Run(op, lock.Data(), p)) {
+        std::uint8_t *h = lock.Data();
+        PointParameters p = given;
+        if (op.choose != nullptr && PointOperations::Accepts(h)) {
+            const std::optional<PointParameters> chosen
+                = op.choose(PointKernels::CountHistogram(
+                                CDibImage::GetPixelBits(h),
+                                static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
+                                static_cast<std::int32_t>(CDibImage::GetImageHeight(h))),
+                            given);
+            if (!chosen) {
+                err << "tonecraft-batch: the picture has no pixels to choose from\n";
+                return kRefused;
+            }
+            p = *chosen;
+            if (!quiet)
+                Announce(op, p, err);
+        }
+        if (!PointOperations::Run(op, h, p)) {
             err << op.refusal << "\n";
             return kRefused;
         }
@@ -254,7 +347,7 @@ int RunTable(std::span<const std::string_view> args, std::ostream &out, std::ost
         return UsageError(err,
                           "table " + std::string(op->name) + " takes "
                               + std::to_string(op->params.size()) + " parameters");
-    const std::optional<PointParameters> p = ParseParameters(*op, rest, err);
+    const std::optional<PointParameters> p = ParseParameters(*op, rest.size(), rest, err);
     if (!p)
         return kUsage;
     const GrayTable table = op->table(*p);
@@ -280,13 +373,22 @@ int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, s
         out << "tonecraft-batch " << TONECRAFT_VERSION << "\n";
         return kDone;
     }
+    if (command == "histogram" && !rest.empty() && rest[0] == "--plot") {
+        if (rest.size() != 3)
+            return UsageError(err, "histogram --plot takes OUT.png and IN.bmp");
+        return RunHistogram(std::string(rest[2]), HistogramForm::kPlot, std::string(rest[1]), out,
+                            err);
+    }
     if (command == "info" || command == "histogram") {
         const bool stats = command == "histogram" && !rest.empty() && rest[0] == "--stats";
         const std::span<const std::string_view> files = rest.subspan(stats ? 1 : 0);
         if (files.size() != 1)
             return UsageError(err, std::string(command) + " takes one file: IN.bmp");
         const std::string path(files[0]);
-        return command == "info" ? RunInfo(path, out, err) : RunHistogram(path, stats, out, err);
+        return command == "info"
+            ? RunInfo(path, out, err)
+            : RunHistogram(path, stats ? HistogramForm::kStats : HistogramForm::kLines, {}, out,
+                           err);
     }
     if (command == "table")
         return RunTable(rest, out, err);
@@ -299,13 +401,28 @@ int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, s
     const PointOperation *op = FindTransform(command);
     if (op == nullptr)
         return UsageError(err, "unknown command '" + std::string(command) + "'");
-    if (rest.size() != op->params.size() + 2)
+    std::vector<std::string_view> words(rest.begin(), rest.end());
+    bool quiet = false;
+    const PointOperation *chooser
+        = words.empty() || words[0].empty() ? nullptr : PointOperations::Find(command, words[0]);
+    if (chooser != nullptr && chooser->choose != nullptr) {
+        op = chooser;
+        words.erase(words.begin());
+        quiet = std::erase(words, "--quiet") != 0;
+    }
+    const std::string name
+        = std::string(command) + (op->variant.empty() ? "" : " ") + std::string(op->variant);
+    const std::size_t most = op->params.size(), least = most - op->optional;
+    if (words.size() < least + 2 || words.size() > most + 2)
         return UsageError(err,
-                          std::string(command) + " takes " + std::to_string(op->params.size())
+                          name + " takes "
+                              + (least == most
+                                     ? std::to_string(most)
+                                     : std::to_string(least) + " to " + std::to_string(most))
                               + " parameters, IN.bmp and OUT.bmp");
-    const std::optional<PointParameters> p = ParseParameters(*op, rest, err);
+    const std::size_t n = words.size() - 2;
+    const std::optional<PointParameters> p = ParseParameters(*op, n, words, err);
     if (!p)
         return kUsage;
-    const std::size_t n = op->params.size();
-    return RunTransform(*op, *p, std::string(rest[n]), std::string(rest[n + 1]), err);
+    return RunTransform(*op, *p, quiet, std::string(words[n]), std::string(words[n + 1]), err);
 }

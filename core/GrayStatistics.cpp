@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 
 namespace GrayStatistics {
 
@@ -106,7 +108,73 @@ unsigned LevelAtRank(const GrayHistogram &histogram, std::uint64_t rank)
     return g;
 }
 
+// The number of pixels, or nothing when there are none or more than kMaxPixels.
+std::optional<std::uint64_t> CountPixels(const GrayHistogram &histogram)
+{
+    std::uint64_t pixels = 0;
+    for (const std::uint64_t count : histogram) {
+        if (count > kMaxPixels - pixels)
+            return std::nullopt;
+        pixels += count;
+    }
+    return pixels == 0 ? std::nullopt : std::optional<std::uint64_t>(pixels);
+}
+
+std::uint64_t LevelSum(const GrayHistogram &histogram)
+{
+    std::uint64_t sum = 0;
+    for (unsigned g = 0; g < 256; ++g)
+        sum += g * histogram[g];
+    return sum;
+}
+
+// floor(pixels * percent / 200) for 0 <= percent < 100, from the shortest decimal of percent:
+// D * 10^E with at most nine digits in D.
+std::uint64_t PixelsPerEnd(std::uint64_t pixels, float percent)
+{
+    char text[32] = {};
+    const auto written
+        = std::to_chars(text, text + sizeof text - 1, percent, std::chars_format::scientific);
+    *written.ptr = '\0';
+    std::uint64_t digits = 0;
+    int exponent = 0;
+    const char *p = text;
+    for (; *p != 'e'; ++p) {
+        if (*p == '.')
+            continue;
+        digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+        if (p != text)
+            --exponent; // each digit after the point
+    }
+    exponent += static_cast<int>(std::strtol(p + 1, nullptr, 10));
+    UInt128 numerator = UInt128{pixels} * digits; // below 2^40 * 10^9
+    UInt128 denominator = 200;
+    for (; exponent > 0; --exponent) // percent < 100: D * 10^E stays below 100
+        numerator *= 10;
+    for (; exponent < 0 && denominator <= numerator; ++exponent)
+        denominator *= 10;
+    return exponent < 0 ? 0 : static_cast<std::uint64_t>(numerator / denominator);
+}
+
 } // namespace
+
+std::optional<std::uint8_t> OtsuThreshold(const GrayHistogram &histogram)
+{
+    const std::optional<std::uint64_t> pixels = CountPixels(histogram);
+    if (!pixels)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(Otsu(histogram, *pixels, LevelSum(histogram)));
+}
+
+std::optional<LevelRange> SaturatedRange(const GrayHistogram &histogram, float percent)
+{
+    const std::optional<std::uint64_t> pixels = CountPixels(histogram);
+    if (!pixels || !(percent >= 0 && percent < 100))
+        return std::nullopt;
+    const std::uint64_t cut = PixelsPerEnd(*pixels, std::fabs(percent)); // no sign for -0
+    return LevelRange{static_cast<std::uint8_t>(LevelAtRank(histogram, cut)),
+                      static_cast<std::uint8_t>(LevelAtRank(histogram, *pixels - 1 - cut))};
+}
 
 std::optional<std::string> Describe(const GrayHistogram &histogram)
 {

@@ -5,7 +5,23 @@
 // operands ever change.
 #include "PointTables.h"
 
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
 namespace PointTables {
+
+namespace {
+
+// ln(n / d) for 0 < n < d with a relative error of a few units in the last place: near 1 the
+// quotient's own rounding would cost the digits that tell levels close to 255 apart.
+double LogOfFraction(int n, int d)
+{
+    const double quotient = static_cast<double>(n) / d;
+    return 2 * n < d ? std::log(quotient) : std::log1p(static_cast<double>(n - d) / d);
+}
+
+} // namespace
 
 GrayTable Linear(float slope, float intercept)
 {
@@ -70,6 +86,30 @@ GrayTable GrayStretch(std::uint8_t x1, std::uint8_t y1, std::uint8_t x2, std::ui
     const int thirdStart = (ix1 > ix2 ? ix1 : ix2) + 1;
     for (int g = thirdStart; g <= 255; ++g)
         set(g, iy2 + ((255 - iy2) * (g - ix2)) / (255 - ix2));
+    return table;
+}
+
+GrayTable Gamma(float gamma)
+{
+    assert(std::isfinite(gamma) && gamma > 0);
+    // Level g becomes the number of k in 0..254 with 255 (g/255)^G >= k + 1/2, that is with
+    // G ln(g/255) >= ln((2k+1)/510): comparing logarithms keeps pow() out, whose last bits
+    // differ between libraries. The comparison never needs a tie rule: G is a float, p/q in
+    // lowest terms, and g^p 510^q = (2k+1)^q 255^p cannot hold, the left side being even and
+    // the right odd. Nor is it ever close: over every float G, every g in 1..254 and every k,
+    // the two sides differ by more than 9e-14 of their size (the tests check this), while the
+    // logarithms here are within a few 1e-16. So any log and log1p that are not off by
+    // hundreds of units in the last place give exactly these bytes.
+    std::array<double, 255> halves{}; // ln((2k+1)/510), increasing with k
+    for (int k = 0; k < 255; ++k)
+        halves[static_cast<std::size_t>(k)] = LogOfFraction(2 * k + 1, 510);
+    GrayTable table{};
+    table[255] = 255;
+    for (int g = 1; g < 255; ++g) {
+        const double exponent = static_cast<double>(gamma) * LogOfFraction(g, 255);
+        const auto below = std::upper_bound(halves.begin(), halves.end(), exponent);
+        table[static_cast<std::size_t>(g)] = static_cast<std::uint8_t>(below - halves.begin());
+    }
     return table;
 }
 

@@ -29,6 +29,10 @@ namespace PointTables {
 [[nodiscard]] GrayTable GrayStretch(std::uint8_t x1, std::uint8_t y1, std::uint8_t x2,
                                     std::uint8_t y2);
 
+// 255 (g / 255)^gamma rounded half up, for a finite gamma > 0; the same bytes on every machine
+// (see the function).
+[[nodiscard]] GrayTable Gamma(float gamma);
+
 // table[g] = (cumulative count up to g) * 255 / height / width, each division truncating.
 // Both sizes must be positive.
 [[nodiscard]] GrayTable Equalize(const GrayHistogram &histogram, std::int32_t width,

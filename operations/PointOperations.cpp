@@ -2,6 +2,7 @@
 
 #include "CommandIds.h"
 #include "DibImage.h"
+#include "GrayStatistics.h"
 #include "Messages.h"
 #include "PointKernels.h"
 
@@ -16,6 +17,8 @@ constexpr PointParam kStretchParams[] = {{"X1", PointParamKind::kLevel, 0},
                                          {"Y1", PointParamKind::kLevel, 1},
                                          {"X2", PointParamKind::kLevel, 2},
                                          {"Y2", PointParamKind::kLevel, 3}};
+constexpr PointParam kGammaParams[] = {{"G", PointParamKind::kPositive, 0}};
+constexpr PointParam kSaturatedParams[] = {{"SATURATED", PointParamKind::kPercent, 0}};
 
 // Invert is the linear transform with these two values.
 constexpr PointParameters kInvert{{-1.0f, 255.0f}, {}};
@@ -75,6 +78,49 @@ const PointOperation kOperations[] = {
      {{}, {0, 255}},
      nullptr,
      nullptr},
+    {"gamma",
+     0,
+     Messages::kGammaNeeds256,
+     kGammaParams,
+     {{1.0f, 0.0f}, {}},
+     [](const PointParameters &p) { return PointTables::Gamma(p.real[0]); },
+     nullptr},
+    // The threshold that best splits the levels in two (the otsu of the histogram statistics).
+    {"threshold",
+     0,
+     Messages::kThresholdNeeds256,
+     {},
+     {},
+     [](const PointParameters &p) { return PointTables::Threshold(p.level[0]); },
+     nullptr,
+     "otsu",
+     kThresholdParams,
+     [](const GrayHistogram &histogram, const PointParameters &) {
+         const std::optional<std::uint8_t> t = GrayStatistics::OtsuThreshold(histogram);
+         return t ? std::optional<PointParameters>(PointParameters{{}, {*t}}) : std::nullopt;
+     }},
+    // The stretch of the levels present onto the whole scale, a share of the darkest and the
+    // brightest pixels set aside.
+    {"stretch",
+     0,
+     Messages::kStretchNeeds256,
+     kSaturatedParams,
+     {{0.35f, 0.0f}, {}},
+     [](const PointParameters &p) {
+         return PointTables::GrayStretch(p.level[0], p.level[1], p.level[2], p.level[3]);
+     },
+     nullptr,
+     "auto",
+     kStretchParams,
+     [](const GrayHistogram &histogram, const PointParameters &p) {
+         const std::optional<GrayStatistics::LevelRange> range
+             = GrayStatistics::SaturatedRange(histogram, p.real[0]);
+         if (!range)
+             return std::optional<PointParameters>();
+         return std::optional<PointParameters>(
+             PointParameters{{}, {range->low, 0, range->high, 255}});
+     },
+     1},
 };
 
 } // namespace
@@ -86,10 +132,10 @@ std::span<const PointOperation> All()
     return kOperations;
 }
 
-const PointOperation *Find(std::string_view name)
+const PointOperation *Find(std::string_view name, std::string_view variant)
 {
     for (const PointOperation &op : kOperations) {
-        if (op.name == name)
+        if (op.name == name && op.variant == variant)
             return &op;
     }
     return nullptr;
@@ -98,7 +144,7 @@ const PointOperation *Find(std::string_view name)
 const PointOperation *ForCommand(int command)
 {
     for (const PointOperation &op : kOperations) {
-        if (op.command == command)
+        if (op.command == command && command != 0)
             return &op;
     }
     return nullptr;

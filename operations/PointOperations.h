@@ -3,7 +3,9 @@
 #include "PointTables.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -19,7 +21,9 @@ struct PointParameters
     std::array<std::uint8_t, 4> level{};
 };
 
-enum class PointParamKind : std::uint8_t { kReal, kLevel };
+// A level is a whole number 0..255; the others are floats: any finite one, one above 0, or a
+// percentage from 0 to less than 100.
+enum class PointParamKind : std::uint8_t { kReal, kLevel, kPositive, kPercent };
 
 // One parameter: the name tonecraft-batch shows, its kind and its slot in PointParameters.
 struct PointParam
@@ -45,15 +49,29 @@ struct PointOperation
     // changes nothing.
     void (*apply)(std::uint8_t *bits, std::int32_t width, std::int32_t height,
                   const PointParameters &p);
+    // An operation that chooses its parameters from the image's histogram is a row of its own
+    // beside the fixed one: `variant` is the word after the name that asks for it ("otsu"),
+    // `chosen` the parameters it chooses (in the fixed row's names), `choose` the rule, given
+    // the image's counts and `params`, nothing when the image has no pixels to choose from.
+    // `optional` counts the last of `params` that may be left out for their defaults. A row
+    // without a menu command has command 0.
+    std::string_view variant = {};
+    std::span<const PointParam> chosen = {};
+    std::optional<PointParameters> (*choose)(const GrayHistogram &histogram,
+                                             const PointParameters &p)
+        = nullptr;
+    std::size_t optional = 0;
 };
 
 namespace PointOperations {
 
-// Invert, linear, threshold, window, stretch, equalize, histogram.
+// Invert, linear, threshold, window, stretch, equalize, histogram; then the batch tool's own:
+// gamma, threshold otsu, stretch auto.
 [[nodiscard]] std::span<const PointOperation> All();
 
-// The operation of that name or menu command; null when there is none.
-[[nodiscard]] const PointOperation *Find(std::string_view name);
+// The operation of that name and variant (none for the fixed one) or menu command; null when
+// there is none.
+[[nodiscard]] const PointOperation *Find(std::string_view name, std::string_view variant = {});
 [[nodiscard]] const PointOperation *ForCommand(int command);
 
 // True when the operations may run on the locked packed DIB at `header` (an admitted block):

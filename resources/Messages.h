@@ -24,6 +24,8 @@ constexpr const char *kThresholdNeeds256 = "目前只支持256色位图的阈值
 constexpr const char *kWindowNeeds256 = "目前只支持256色位图的窗口变换！";
 constexpr const char *kStretchNeeds256 = "目前只支持256色位图的灰度拉伸！";
 constexpr const char *kEqualizeNeeds256 = "目前只支持256色位图的直方图均衡！";
+// Only the batch tool offers the gamma curve.
+constexpr const char *kGammaNeeds256 = "目前只支持256色位图的伽马变换！";
 constexpr const char *kHistogramNeeds256 = "目前只支持查看256色位图灰度直方图！";
 
 } // namespace Messages

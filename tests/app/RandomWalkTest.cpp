@@ -238,7 +238,13 @@ private:
     }
     void Point()
     {
-        const PointOperation &op = PointOperations::All()[Pick(PointOperations::All().size())];
+        // The menu's operations: the batch tool's own rows have no command.
+        std::vector<const PointOperation *> menu;
+        for (const PointOperation &op : PointOperations::All())
+            if (op.command != 0)
+                menu.push_back(&op);
+        const PointOperation &op
+            = *menu[static_cast<std::size_t>(Pick(static_cast<qsizetype>(menu.size())))];
         const int command = op.command;
         CTonecraftDoc *document = Active();
         Bytes *model = document != nullptr ? &m_models.at(document) : nullptr;

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <array>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -127,6 +129,8 @@ TEST_F(BatchTest, TransformsAreByteExactAndEverySuiteFileIsReadOrRefused)
         {{"threshold", "128"}, [](int g) { return g < 128 ? 0 : 255; }},
         {{"window", "50", "200"}, [](int g) { return g < 50 ? 0 : (g > 200 ? 255 : g); }},
         {{"stretch", "50", "30", "200", "220"}, [](int g) { return Stretch(g, 50, 30, 200, 220); }},
+        {{"gamma", "2.2"}, [](int g) { return NaiveTransforms::Gamma(g, 2.2f); }},
+        {{"gamma", "0.45"}, [](int g) { return NaiveTransforms::Gamma(g, 0.45f); }},
     };
     for (const auto &[args, map] : cases) {
         for (std::int32_t w : {1, 3, 5, 31, 101}) {
@@ -144,9 +148,42 @@ TEST_F(BatchTest, TransformsAreByteExactAndEverySuiteFileIsReadOrRefused)
             EXPECT_EQ(ReadFile(Path("out.bmp")), want) << args[0] << " w=" << w;
         }
     }
+    // The choosing operations give exactly the fixed ones with the numbers they print.
+    const std::string random = Put("random.bmp", MakeGray8Bmp(31, 7, RandomRows(31, 7, 9)));
+    const std::string stats = Run({"histogram", "--stats", random}).out;
+    const std::string otsu
+        = stats.substr(stats.find("otsu=") + 5, stats.find('\n') - stats.find("otsu=") - 5);
+    const Result chosenT = Run({"threshold", "otsu", random, Path("otsu.bmp")});
+    EXPECT_EQ(chosenT.err, "threshold: T=" + otsu + "\n");
+    ASSERT_EQ(Run({"threshold", otsu, random, Path("fixed.bmp")}).code, 0);
+    EXPECT_EQ(ReadFile(Path("otsu.bmp")), ReadFile(Path("fixed.bmp")));
+    for (const char *percent : {"0", "0.35", "10", "99"}) {
+        const Result chosen = Run({"stretch", "auto", percent, random, Path("auto.bmp")});
+        unsigned x1 = 256, y1 = 256, x2 = 256, y2 = 256;
+        ASSERT_EQ(
+            std::sscanf(chosen.err.c_str(), "stretch: X1=%u Y1=%u X2=%u Y2=%u", &x1, &y1, &x2, &y2),
+            4)
+            << chosen.err;
+        EXPECT_EQ(y1, 0u) << chosen.err;
+        EXPECT_EQ(y2, 255u) << chosen.err;
+        EXPECT_LE(x1, x2) << chosen.err;
+        ASSERT_EQ(Run({"stretch", std::to_string(x1), "0", std::to_string(x2), "255", random,
+                       Path("fixed.bmp")})
+                      .code,
+                  0);
+        EXPECT_EQ(ReadFile(Path("auto.bmp")), ReadFile(Path("fixed.bmp"))) << percent;
+    }
+
+    const Args commands[]
+        = {{"render"},          {"invert"},       {"threshold", "otsu"},
+           {"stretch", "auto"}, {"gamma", "0.5"}, {"histogram", "--plot", Path("plot.png")}};
     for (const std::string &name : BmpSuiteFiles())
-        for (const char *command : {"render", "invert"})
-            EXPECT_LE(Run({command, (BmpSuiteDir() / name).string(), Path("out")}).code, 1) << name;
+        for (Args args : commands) {
+            args.push_back((BmpSuiteDir() / name).string());
+            if (args[0] != "histogram")
+                args.push_back(Path("out"));
+            EXPECT_LE(Run(args).code, 1) << name << " " << args[0];
+        }
 }
 
 TEST_F(BatchTest, CommandsPrintTheirResults)
@@ -181,6 +218,10 @@ TEST_F(BatchTest, CommandsPrintTheirResults)
          equalized,
          "cat '" + eq + "' >'" + Path("fifo-in") + "' &"},
         {{"--help"}, 0, "\n  tonecraft-batch histogram [--stats] IN.bmp\n"},
+        {{"--help"}, 0, "\n  tonecraft-batch stretch auto [SATURATED] [--quiet] IN.bmp OUT.bmp\n"},
+        // 255 (128/255)^2 = 64.25; 255 (100/255)^(1/2) = 159.69.
+        {{"table", "gamma", "2"}, 0, "\n128 64\n"},
+        {{"table", "gamma", "+0.5"}, 0, "\n100 160\n"},
     };
     for (const Case &c : cases)
         Check(c);
@@ -201,6 +242,20 @@ TEST_F(BatchTest, BadCommandLinesAreRefusedWithTheUsage)
         {{"table"}, 2, "OPERATION"},
         {{"table", "equalize"}, 2, "OPERATION 'equalize'"},
         {{"table", "linear", "1"}, 2, "takes 2"},
+        {{"gamma", "1e-50", in, out}, 2, "G '1e-50': expected a finite decimal number above 0"},
+        {{"gamma", "0", in, out}, 2, "G '0'"},
+        {{"gamma", "-2", in, out}, 2, "G '-2'"},
+        {{"gamma", "nan", in, out}, 2, "G 'nan'"},
+        {{"gamma", in, out}, 2, "gamma takes 1 parameters"},
+        {{"table", "gamma", "1e39"}, 2, "G '1e39'"},
+        {{"stretch", "auto", "100", in, out}, 2, "SATURATED '100'"},
+        {{"stretch", "auto", "-1", in, out}, 2, "SATURATED '-1'"},
+        {{"stretch", "auto", "5%", in, out}, 2, "SATURATED '5%'"},
+        {{"stretch", "auto", "1", "2", in, out}, 2, "stretch auto takes 0 to 1 parameters"},
+        {{"threshold", "otsu", "7", in, out}, 2, "threshold otsu takes 0 parameters"},
+        {{"threshold", "", in, out}, 2, "T ''"},
+        {{"table", "threshold", "otsu"}, 2, "T 'otsu'"},
+        {{"histogram", "--plot", in}, 2, "histogram --plot takes OUT.png and IN.bmp"},
     };
     for (const Case &c : cases)
         Check(c);
@@ -215,6 +270,7 @@ TEST_F(BatchTest, RefusedImagesAndFileErrorsLeaveTheOutputAlone)
         return Put(name, MakeBmpFile(MakeDib(f, table, Bytes(bytes, 1))));
     };
     const std::string rgb = bmp("rgb.bmp", {.width = 1, .height = 1, .bitCount = 24}, {}, 4);
+    const std::string empty = bmp("empty.bmp", {.width = 0, .height = 1}, GrayTable256(), 0);
     const std::string topDown = bmp("topdown.bmp", {.width = 4, .height = -1}, GrayTable256(), 4);
     const std::string cut = bmp("cut.bmp", {.width = 64, .height = 64}, GrayTable256(), 4095);
     // A core header: read and transformed, but not written.
@@ -233,6 +289,12 @@ TEST_F(BatchTest, RefusedImagesAndFileErrorsLeaveTheOutputAlone)
     const Case cases[] = {
         {{"invert", rgb, out}, 1, "\n目前只支持256色位图的反色！\n"},
         {{"histogram", rgb}, 1, "\n目前只支持查看256色位图灰度直方图！\n"},
+        {{"gamma", "2", rgb, out}, 1, "\n目前只支持256色位图的伽马变换！\n"},
+        {{"threshold", "otsu", rgb, out}, 1, "\n目前只支持256色位图的阈值变换！\n"},
+        {{"stretch", "auto", rgb, out}, 1, "\n目前只支持256色位图的灰度拉伸！\n"},
+        {{"histogram", "--plot", out, rgb}, 1, "\n目前只支持查看256色位图灰度直方图！\n"},
+        {{"threshold", "otsu", empty, out}, 1, "no pixels to choose from"},
+        {{"histogram", "--plot", Path("no-such-dir/p.png"), in}, 3, "no-such-dir/p.png': No such"},
         {{"invert", text, out}, 1, "\n" + kReadError},
         {{"invert", topDown, out}, 1, "\nBMP图像太大！\n" + kReadError},
         {{"invert", cut, out}, 1, kReadError},
@@ -258,7 +320,7 @@ TEST_F(BatchTest, RefusedImagesAndFileErrorsLeaveTheOutputAlone)
     if (root) {
         EXPECT_EQ(ReadFile(sticky), kOld);
     }
-    EXPECT_EQ(Files(), 11u) << "a temporary file was left behind";
+    EXPECT_EQ(Files(), 12u) << "a temporary file was left behind";
 }
 
 // Outputs through a link, into a file of two names, a FIFO, a longest name, a setuid file.
@@ -291,6 +353,26 @@ TEST_F(BatchTest, OutputsLandWhereACopyWouldPutThem)
     EXPECT_EQ(Files(), 9u) << "a temporary file was left behind";
 }
 
+// The numbers a choosing operation took, on standard error; with --quiet (anywhere after the
+// word) none. 15 pixels: none left out at 0.35 percent, three at each end at 40.
+TEST_F(BatchTest, ChoosingOperationsPrintWhatTheyChoseUnlessQuiet)
+{
+    const std::string in = Input();
+    const std::pair<Args, std::string> chosen[] = {
+        {{"threshold", "otsu", in, Path("o.bmp")}, "threshold: T=10\n"},
+        {{"stretch", "auto", in, Path("o.bmp")}, "stretch: X1=9 Y1=0 X2=200 Y2=255\n"},
+        {{"stretch", "auto", "40", in, Path("o.bmp")}, "stretch: X1=9 Y1=0 X2=9 Y2=255\n"},
+        {{"stretch", "auto", "--quiet", "1", in, Path("o.bmp")}, ""},
+        {{"threshold", "otsu", in, "--quiet", Path("o.bmp")}, ""},
+    };
+    for (const auto &[args, text] : chosen) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.code, 0) << args[1] << r.err;
+        EXPECT_EQ(r.out, "") << args[1];
+        EXPECT_EQ(r.err, text) << args[1];
+    }
+}
+
 // Larger than a pipe's buffer and than one read, so the image arrives in pieces.
 TEST_F(BatchTest, AnImageThroughAPipeArrivesWhole)
 {
@@ -298,6 +380,42 @@ TEST_F(BatchTest, AnImageThroughAPipeArrivesWhole)
     const Result piped = Run({"invert", "-", "-"}, PipeFrom(big));
     EXPECT_EQ(piped.code, 0) << piped.err;
     EXPECT_EQ(piped.out, Run({"invert", big, "-"}).out);
+}
+
+// The dialog's picture at three times its size: a bar per level standing on the axis, the
+// highest count 762 pixels tall and every other in proportion, rounded down, and the axis
+// ticks. The highest count is large enough that count x 762 needs more than 32 bits.
+TEST_F(BatchTest, HistogramPlotDrawsEveryLevelsBarInProportionToTheHighestCount)
+{
+    std::array<std::uint64_t, 256> counts{};
+    counts[0] = 440000, counts[50] = 2850000, counts[100] = 5700000, counts[200] = 10000;
+    Bytes rows;
+    for (std::size_t g = 0; g < 256; ++g)
+        rows.insert(rows.end(), counts[g], static_cast<std::uint8_t>(g));
+    const std::string in = Put("in.bmp", MakeGray8Bmp(3000, 3000, rows));
+    ASSERT_EQ(Run({"histogram", "--plot", Path("plot.png"), in}).code, 0);
+    const Bytes file = ReadFile(Path("plot.png")), png = ReadPng(Path("plot.png"));
+    const std::uint32_t width = __builtin_bswap32(GetU32(file, 16));
+    ASSERT_EQ(width, 990u);
+    ASSERT_EQ(__builtin_bswap32(GetU32(file, 20)), 900u);
+    ASSERT_FALSE(png.empty());
+    auto rgb = [&](int x, int y) {
+        const std::uint8_t *p = png.data() + y * (1 + 3 * width) + 1 + 3 * x;
+        return p[0] << 16 | p[1] << 8 | p[2];
+    };
+    constexpr int kBlue = 0x0000FF, kRed = 0xFF0000, kWhite = 0xFFFFFF;
+    for (std::uint64_t g = 0; g < 256; ++g) {
+        const int x = static_cast<int>(10 + g) * 3 + 1;
+        std::uint64_t height = 0;
+        while (height < 839 && rgb(x, 839 - static_cast<int>(height)) == kBlue)
+            ++height;
+        EXPECT_LE(height * 5700000, 762 * counts[g]) << "level " << g;
+        EXPECT_LT(762 * counts[g], (height + 1) * 5700000) << "level " << g;
+        EXPECT_EQ(rgb(x, 840), kBlue) << g; // the bar covers the axis
+        // A long tick every 10 levels, a short one between.
+        EXPECT_EQ(rgb(x, 843), g % 5 == 0 ? kRed : kWhite) << g;
+        EXPECT_EQ(rgb(x, 849), g % 10 == 0 ? kRed : kWhite) << g;
+    }
 }
 
 // The picture's rows in the palette's colours. A signal that ends the tool mid-write takes the

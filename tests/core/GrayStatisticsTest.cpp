@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 TEST(GrayStatistics, DescribesHistogramsExactly)
@@ -31,4 +32,54 @@ TEST(GrayStatistics, DescribesHistogramsExactly)
            {count({{0, GrayStatistics::kMaxPixels}, {255, 1}}), "nothing"}};
     for (const auto &[histogram, line] : cases)
         EXPECT_EQ(GrayStatistics::Describe(histogram).value_or("nothing"), line);
+}
+
+TEST(GrayStatistics, OtsuAndSaturatedRangeChooseLevelsFromTheCounts)
+{
+    const auto count = [](std::initializer_list<std::pair<int, std::uint64_t>> levels) {
+        GrayHistogram h{};
+        for (const auto &[g, n] : levels)
+            h.at(static_cast<std::size_t>(g)) = n;
+        return h;
+    };
+    EXPECT_EQ(GrayStatistics::OtsuThreshold(count({{20, 2}, {40, 2}, {41, 1}, {250, 1}})), 42);
+    EXPECT_EQ(GrayStatistics::OtsuThreshold(count({{77, 1000}})), 0);
+    EXPECT_FALSE(GrayStatistics::OtsuThreshold(count({})));
+
+    constexpr std::uint64_t kHalf = GrayStatistics::kMaxPixels / 2;
+    const GrayHistogram sevens = count({{0, 7}, {10, 3986}, {255, 7}}); // 4000 pixels
+    struct Case
+    {
+        GrayHistogram counts;
+        float percent;
+        int low, high; // -1: nothing
+    };
+    const Case cases[] = {
+        // 4000 x 0.35 / 200 is 7 exactly: seven pixels leave each end. The float 0.35 is a
+        // hair less, which would leave six.
+        {sevens, 0.35f, 10, 10},
+        {sevens, 0.3f, 0, 255},
+        {sevens, 0.0f, 0, 255},
+        {sevens, -0.0f, 0, 255},
+        {sevens, 1e-30f, 0, 255},
+        {count({{77, 1000}}), 0.35f, 77, 77},
+        {count({{0, 1}, {100, 998}, {255, 1}}), 0.2f, 100, 100},
+        // 199 x 1 / 200 leaves no pixel; 200 x 1 / 200 one at each end.
+        {count({{3, 1}, {5, 197}, {9, 1}}), 1.0f, 3, 9},
+        {count({{3, 1}, {5, 198}, {9, 1}}), 1.0f, 5, 5},
+        // Almost everything left out: the ranks meet in the middle, never cross.
+        {count({{1, 1}, {2, 1}, {3, 1}}), 99.0f, 2, 2},
+        {count({{1, 500}, {2, 500}}), 99.9f, 1, 2},
+        {count({{0, kHalf}, {255, kHalf}}), 50.0f, 0, 255},
+        {count({{0, kHalf}, {255, kHalf}}), 99.99999f, 0, 255},
+        {count({{0, 1}, {1, 1}}), 100.0f, -1, -1},
+        {count({{0, 1}}), -1.0f, -1, -1},
+        {count({{0, 1}}), std::nanf(""), -1, -1},
+        {count({}), 1.0f, -1, -1},
+    };
+    for (const Case &c : cases) {
+        const auto range = GrayStatistics::SaturatedRange(c.counts, c.percent);
+        EXPECT_EQ(range ? range->low : -1, c.low) << c.percent;
+        EXPECT_EQ(range ? range->high : -1, c.high) << c.percent;
+    }
 }

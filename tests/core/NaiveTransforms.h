@@ -30,6 +30,15 @@ inline int Stretch(int g, int x1, int y1, int x2, int y2)
     return y2 + (255 - y2) * (g - x2) / (255 - x2);
 }
 
+// 255 (g/255)^G rounded half up, in long double: far finer than the distance from any entry to
+// a half for the exponents the tests give (which they check).
+inline int Gamma(int g, float gamma)
+{
+    const long double v
+        = 255 * std::pow(static_cast<long double>(g) / 255, static_cast<long double>(gamma));
+    return static_cast<int>(std::floor(v + 0.5L));
+}
+
 inline std::array<std::uint64_t, 256> Histogram(std::span<const std::uint8_t> rows, int width,
                                                 int height, std::size_t stride)
 {
