@@ -6,6 +6,7 @@
 #include "GuardedApplication.h"
 #include "KeyboardLocks.h"
 #include "RecentFileList.h"
+#include "StandardCommandIds.h"
 #include "StringTable.h"
 #include "TonecraftDoc.h"
 #include "TonecraftView.h"

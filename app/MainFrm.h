@@ -3,6 +3,7 @@
 #include "MenuResources.h"
 
 #include <QMainWindow>
+
 #include <map>
 #include <span>
 

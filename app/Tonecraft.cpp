@@ -6,6 +6,7 @@
 #include "DialogTemplates.h"
 #include "MainFrm.h"
 #include "SharedPrinter.h"
+#include "StandardCommandIds.h"
 #include "StringTable.h"
 #include "TonecraftDoc.h"
 #include "TonecraftView.h"

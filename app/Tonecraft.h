@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QObject>
 #include <QStringList>
+
 #include <functional>
 #include <memory>
 

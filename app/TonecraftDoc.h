@@ -4,6 +4,7 @@
 #include "Document.h"
 
 #include <QSize>
+
 #include <cstdint>
 #include <memory>
 

@@ -14,6 +14,7 @@
 #include "PointWinDlg.h"
 #include "PrintLayout.h"
 #include "SharedPrinter.h"
+#include "StandardCommandIds.h"
 #include "TonecraftDoc.h"
 #include "UiServices.h"
 #include "WaitCursor.h"
@@ -223,60 +224,41 @@ void CTonecraftView::OnPointOperation(const PointOperation &op)
 
 namespace {
 
-// Runs a parameter dialog through the modal-run service (which tests replace); true on OK.
-bool RunAccepted(QDialog &dialog)
+// Runs a fresh parameter dialog, starting from `p`, through the modal-run service (which tests
+// replace); on OK, `p` takes the dialog's values.
+template<class Dialog> bool Ask(PointParameters &p)
 {
-    return CUiServices::Current().RunModal(dialog) == DialogResult::kOk;
+    Dialog dialog;
+    dialog.Load(p);
+    if (CUiServices::Current().RunModal(dialog) != DialogResult::kOk)
+        return false;
+    p = dialog.Store();
+    return true;
 }
+
+struct ParameterDialog
+{
+    int command;
+    bool (*ask)(PointParameters &p);
+};
+
+constexpr ParameterDialog kParameterDialogs[] = {
+    {CommandId::kLinear, Ask<CLinerParaDlg>},
+    {CommandId::kThreshold, Ask<CPointThreDlg>},
+    {CommandId::kWindowTransform, Ask<CPointWinDlg>},
+    {CommandId::kGrayStretch, Ask<CPointStreDlg>},
+};
 
 } // namespace
 
 bool CTonecraftView::AskParameters(const PointOperation &op, PointParameters &p)
 {
-    // Each run builds a fresh dialog, so every run starts from the values in `p`.
-    switch (op.command) {
-    case CommandId::kLinear: {
-        CLinerParaDlg dialog;
-        dialog.m_fSlope = p.real[0];
-        dialog.m_fIntercept = p.real[1];
-        if (!RunAccepted(dialog))
-            return false;
-        p.real = {dialog.m_fSlope, dialog.m_fIntercept};
-        return true;
+    for (const ParameterDialog &dialog : kParameterDialogs) {
+        if (dialog.command == op.command)
+            return dialog.ask(p);
     }
-    case CommandId::kThreshold: {
-        CPointThreDlg dialog;
-        dialog.m_byThreshold = p.level[0];
-        if (!RunAccepted(dialog))
-            return false;
-        p.level[0] = dialog.m_byThreshold;
-        return true;
-    }
-    case CommandId::kWindowTransform: {
-        CPointWinDlg dialog;
-        dialog.m_byLow = p.level[0];
-        dialog.m_byHigh = p.level[1];
-        if (!RunAccepted(dialog))
-            return false;
-        p.level[0] = dialog.m_byLow;
-        p.level[1] = dialog.m_byHigh;
-        return true;
-    }
-    case CommandId::kGrayStretch: {
-        CPointStreDlg dialog;
-        dialog.m_byX1 = p.level[0];
-        dialog.m_byY1 = p.level[1];
-        dialog.m_byX2 = p.level[2];
-        dialog.m_byY2 = p.level[3];
-        if (!RunAccepted(dialog))
-            return false;
-        p.level = {dialog.m_byX1, dialog.m_byY1, dialog.m_byX2, dialog.m_byY2};
-        return true;
-    }
-    default:
-        Q_ASSERT(!"an operation with parameters but no dialog");
-        return false;
-    }
+    Q_ASSERT(!"an operation with parameters but no dialog");
+    return false;
 }
 
 void CTonecraftView::ShowHistogram(std::uint8_t *header, const PointParameters &range,
@@ -290,8 +272,7 @@ void CTonecraftView::ShowHistogram(std::uint8_t *header, const PointParameters &
     dialog.m_lpBits = CDibImage::GetPixelBits(header);
     dialog.m_lWidth = static_cast<std::int32_t>(CDibImage::GetImageWidth(header));
     dialog.m_lHeight = static_cast<std::int32_t>(CDibImage::GetImageHeight(header));
-    dialog.m_iLow = range.level[0];
-    dialog.m_iHigh = range.level[1];
+    dialog.Load(range);
     // Neither how it was closed nor the limits chosen matter: the histogram changes nothing.
     (void)CUiServices::Current().RunModal(dialog);
 }

@@ -8,6 +8,7 @@
 #include "MemoryBudget.h"
 #include "Messages.h"
 #include "OutputFile.h"
+#include "ParameterText.h"
 #include "PngRenderer.h"
 #include "PointKernels.h"
 #include "PointOperations.h"
@@ -15,10 +16,7 @@
 #include "StandardStreams.h"
 
 #include <array>
-#include <charconv>
-#include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -50,47 +48,13 @@ constexpr const char *kUsageText
 const PointOperation *FindTransform(std::string_view name)
 {
     const PointOperation *op = PointOperations::Find(name);
-    return op != nullptr && op->apply != nullptr ? op : nullptr;
+    return op != nullptr && (op->table != nullptr || op->apply != nullptr) ? op : nullptr;
 }
 
 int UsageError(std::ostream &err, const std::string &problem)
 {
     err << "tonecraft-batch: " << problem << "\n" << kUsageText;
     return kUsage;
-}
-
-std::optional<std::uint8_t> ParseLevel(std::string_view text)
-{
-    unsigned value = 0;
-    const char *end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || text.front() == '-' || ec != std::errc() || ptr != end || value > 255)
-        return std::nullopt;
-    return static_cast<std::uint8_t>(value);
-}
-
-std::optional<float> ParseReal(std::string_view text)
-{
-    // One leading plus sign is allowed, as a shell user writes it.
-    if (text.size() > 1 && text.front() == '+' && text[1] != '-' && text[1] != '+')
-        text.remove_prefix(1);
-    // from_chars rounds the decimal straight to float: no detour through double.
-    float value = 0;
-    const char *end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
-    if (text.empty() || ptr != end)
-        return std::nullopt;
-    if (ec == std::errc::result_out_of_range) {
-        // Out of range is an error only above the float range; a number too small for it is
-        // the zero or subnormal float it rounds to, which strtof gives (the tool keeps the C
-        // locale, so the syntax already matched is what strtof reads).
-        const std::string copy(text);
-        value = std::strtof(copy.c_str(), nullptr);
-        return std::isfinite(value) ? std::optional<float>(value) : std::nullopt;
-    }
-    if (ec != std::errc() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
 }
 
 // Parses the operation's parameters from the front of `args`; on failure writes the usage
@@ -104,7 +68,7 @@ ParseParameters(const PointOperation &op, std::span<const std::string_view> args
         const std::string_view text = args[i];
         const auto slot = static_cast<std::size_t>(param.slot);
         if (param.kind == PointParamKind::kReal) {
-            const std::optional<float> value = ParseReal(text);
+            const std::optional<float> value = ParameterText::ParseReal(text);
             if (!value) {
                 (void)UsageError(err,
                                  std::string("bad ") + param.name + " '" + std::string(text)
@@ -113,7 +77,7 @@ ParseParameters(const PointOperation &op, std::span<const std::string_view> args
             }
             p.real[slot] = *value;
         } else {
-            const std::optional<std::uint8_t> value = ParseLevel(text);
+            const std::optional<std::uint8_t> value = ParameterText::ParseLevel(text);
             if (!value) {
                 (void)UsageError(err,
                                  std::string("bad ") + param.name + " '" + std::string(text)

@@ -2,8 +2,11 @@
 // (move, full redraw of the surface, the dialog painted and flushed), one rubber-band step of
 // the linear dialog, and opening the histogram dialog on 100 megapixels next to the core's
 // histogram count of the same rows.
-#include <cstdint>
-#include <vector>
+#include "DibLayout.h"
+#include "IntensityDlg.h"
+#include "LinerParaDlg.h"
+#include "PointKernels.h"
+#include "PointThreDlg.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,11 +14,8 @@
 #include <QMouseEvent>
 #include <QWindow>
 
-#include "DibLayout.h"
-#include "IntensityDlg.h"
-#include "LinerParaDlg.h"
-#include "PointKernels.h"
-#include "PointThreDlg.h"
+#include <cstdint>
+#include <vector>
 
 namespace {
 

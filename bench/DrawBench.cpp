@@ -2,6 +2,15 @@
 // a 20000 x 20000 8-bit image against the whole of a 1000 x 800 image, both at natural size
 // onto a canvas of the region's size, and prints their ratio (and each against a memcpy of
 // the canvas, measured in the same run).
+#include "DibHandle.h"
+#include "DibImage.h"
+#include "DibLock.h"
+#include "FastestRunReporter.h"
+#include "MemoryDC.h"
+#include "TestImages.h"
+
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -10,15 +19,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <benchmark/benchmark.h>
-
-#include "DibHandle.h"
-#include "DibImage.h"
-#include "DibLock.h"
-#include "FastestRunReporter.h"
-#include "MemoryDC.h"
-#include "TestImages.h"
 
 namespace {
 

@@ -1,6 +1,14 @@
 // Times the point operations on 8-bit images of 1, 16 and 100 megapixels with an odd width, on
 // every kernel path this processor runs, next to a memcpy of the same rows and the plain table
 // loop, and prints each operation as a ratio to that memcpy and as a speed-up over that loop.
+#include "DibImage.h"
+#include "DibLayout.h"
+#include "PointKernelPaths.h"
+#include "PointKernels.h"
+#include "PointTables.h"
+
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -10,18 +18,9 @@
 #include <numeric>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <utility>
 #include <vector>
-
-#include <unistd.h>
-
-#include <benchmark/benchmark.h>
-
-#include "DibImage.h"
-#include "DibLayout.h"
-#include "PointKernelPaths.h"
-#include "PointKernels.h"
-#include "PointTables.h"
 
 namespace {
 

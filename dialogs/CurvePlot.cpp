@@ -1,11 +1,15 @@
 #include "CurvePlot.h"
 
+#include "PlotSurface.h"
+
 #include <QFontMetrics>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPen>
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -15,44 +19,125 @@ constexpr QRgb kBlue = qRgb(0, 0, 255);
 constexpr QRgb kGreen = qRgb(0, 255, 0);
 
 // Thin solid lines are drawn one step short with both ends (square caps); wide and dotted ones
-// with flat caps, which stop a line at its end point.
-QPen MakePen(QRgb colour, int width, bool dotted)
+// with flat caps, which stop a line at its end point. On a buffer with more than one pixel per
+// surface pixel a pen keeps its width in device pixels, so that no line comes out uneven.
+QPen MakePen(QRgb colour, int width, bool dotted, bool scaled)
 {
     const bool thinSolid = width == 1 && !dotted;
     QPen pen(QColor(colour), width, dotted ? Qt::CustomDashLine : Qt::SolidLine,
              thinSolid ? Qt::SquareCap : Qt::FlatCap);
     if (dotted)
         pen.setDashPattern({1, 1});
+    pen.setCosmetic(scaled);
     return pen;
 }
 
 } // namespace
 
-CCurvePlot::CCurvePlot(const Style &style, Part part)
+using namespace PlotGeometry;
+
+CCurvePlot::CCurvePlot(CPlotSurface &surface, const Style &style, Part part)
     : m_style(style)
     , m_part(std::move(part))
-    , m_image(PlotGeometry::kSurfaceWidth, PlotGeometry::kSurfaceHeight, QImage::Format_RGB32)
-{ }
+    , m_surface(surface)
+{
+    m_surface.SetSource([this]() -> const QImage & { return Surface(); });
+}
 
 const QImage &CCurvePlot::Surface()
 {
+    const qreal ratio = m_surface.devicePixelRatioF();
+    if (m_image.isNull() || m_image.devicePixelRatio() != ratio) {
+        m_image = QImage(static_cast<int>(std::ceil(PlotGeometry::kSurfaceWidth * ratio)),
+                         static_cast<int>(std::ceil(PlotGeometry::kSurfaceHeight * ratio)),
+                         QImage::Format_RGB32);
+        m_image.setDevicePixelRatio(ratio);
+        m_bStale = true;
+    }
     if (m_bStale)
         Render();
     return m_image;
 }
 
-void CCurvePlot::Paint(QPainter &painter, QPoint origin)
+void CCurvePlot::Repaint()
 {
-    painter.drawImage(origin, Surface());
+    Invalidate();
+    Show();
+}
+
+void CCurvePlot::Show()
+{
+    m_surface.update();
+}
+
+bool CCurvePlot::FirstShow(PlotGeometry::Area &dragArea)
+{
+    if (m_bShown)
+        return false;
+    m_bShown = true;
+    dragArea = PlotGeometry::DragArea(m_surface.x(), m_surface.y());
+    Invalidate();
+    return true;
+}
+
+PlotGeometry::Point CCurvePlot::At(const QMouseEvent &event)
+{
+    const QPoint p = event.position().toPoint();
+    return {p.x(), p.y()};
+}
+
+void CCurvePlot::Release(QWidget &dialog, const QMouseEvent &event, int &dragMode)
+{
+    if (event.button() == Qt::LeftButton && dragMode != 0) {
+        dragMode = 0;
+        dialog.unsetCursor();
+    }
+}
+
+void CCurvePlot::Release(QWidget &dialog, const QMouseEvent &event, bool &dragging)
+{
+    int mode = dragging ? 1 : 0;
+    Release(dialog, event, mode);
+    dragging = mode != 0;
+}
+
+void CCurvePlot::PressMarker(QWidget &dialog, const QMouseEvent &event,
+                             const PlotGeometry::Area &area, int &dragMode, int lower, int upper)
+{
+    if (event.button() != Qt::LeftButton)
+        return;
+    if (const int marker = PlotGeometry::MarkerAt(area, At(event), lower, upper)) {
+        dragMode = marker;
+        dialog.setCursor(Qt::SizeHorCursor);
+    }
+}
+
+bool CCurvePlot::MoveMarker(QWidget &dialog, const QMouseEvent &event,
+                            const PlotGeometry::Area &area, int dragMode, int &lower, int &upper)
+{
+    using namespace PlotGeometry;
+    const Point p = At(event);
+    const bool drag = Inside(area, p) && dragMode != 0;
+    if (drag) {
+        const int g = ToGray(area, p).x;
+        if (dragMode == 1)
+            lower = DragLower(g, upper, lower);
+        else
+            upper = DragUpper(g, lower, upper);
+    }
+    if (dragMode != 0 || MarkerAt(area, p, lower, upper) != 0)
+        dialog.setCursor(Qt::SizeHorCursor);
+    else
+        dialog.unsetCursor();
+    return drag;
 }
 
 void CCurvePlot::InvertLine(PlotGeometry::Point from, PlotGeometry::Point to)
 {
-    if (m_bStale)
-        Render();
+    (void)Surface();
     QPainter painter(&m_image);
     painter.setCompositionMode(QPainter::RasterOp_NotDestination);
-    painter.setPen(MakePen(qRgb(0, 0, 0), 1, true));
+    painter.setPen(MakePen(qRgb(0, 0, 0), 1, true, m_image.devicePixelRatio() != 1));
     painter.drawLine(from.x, from.y, to.x, to.y);
 }
 
@@ -62,9 +147,9 @@ void CCurvePlot::Render()
     m_lpPainter = &painter;
     painter.setBackgroundMode(Qt::OpaqueMode);
     painter.setBackground(Qt::white);
-    painter.fillRect(m_image.rect(), Qt::white);
+    painter.fillRect(QRect(0, 0, kSurfaceWidth, kSurfaceHeight), Qt::white);
     SelectPen(Pen::Default);
-    painter.drawRect(0, 0, PlotGeometry::kSurfaceWidth - 1, PlotGeometry::kSurfaceHeight - 1);
+    painter.drawRect(0, 0, kSurfaceWidth - 1, kSurfaceHeight - 1);
 
     if (m_style.histogram) {
         DrawHistogramFrame();
@@ -73,71 +158,77 @@ void CCurvePlot::Render()
         DrawCurveFrame();
         m_part(*this);
         SelectPen(Pen::Default);
-        MoveTo(10, 25);
-        LineTo(265, 25);
-        LineTo(265, 280);
+        MoveTo(kOriginX, kTopEdge);
+        LineTo(kRightEdge, kTopEdge);
+        LineTo(kRightEdge, kBaseLine);
     }
     m_lpPainter = nullptr;
     m_bStale = false;
 }
 
-void CCurvePlot::DrawCurveFrame()
+void CCurvePlot::DrawAxes()
 {
     SelectPen(Pen::Axis);
-    MoveTo(10, 10);
-    LineTo(10, 280);
-    LineTo(320, 280);
-    Text(10, 281, QStringLiteral("0"));
-    Text(265, 281, QStringLiteral("255"));
-    Text(11, 25, QStringLiteral("255"));
-    LineTo(315, 275);
-    MoveTo(320, 280);
-    LineTo(315, 285);
-    MoveTo(10, 10);
-    LineTo(5, 15);
-    MoveTo(10, 10);
-    LineTo(15, 15);
+    MoveTo(kOriginX, kAxisTop);
+    LineTo(kOriginX, kBaseLine);
+    LineTo(kAxisRight, kBaseLine);
+}
+
+void CCurvePlot::DrawArrowHeads()
+{
+    MoveTo(kOriginX, kAxisTop);
+    LineTo(kOriginX - kArrowSize, kAxisTop + kArrowSize);
+    MoveTo(kOriginX, kAxisTop);
+    LineTo(kOriginX + kArrowSize, kAxisTop + kArrowSize);
+}
+
+void CCurvePlot::DrawCurveFrame()
+{
+    DrawAxes();
+    Text(kOriginX, kBaseLine + 1, QStringLiteral("0"));
+    Text(kRightEdge, kBaseLine + 1, QStringLiteral("255"));
+    Text(kOriginX + 1, kTopEdge, QStringLiteral("255"));
+    LineTo(kAxisRight - kArrowSize, kBaseLine - kArrowSize);
+    MoveTo(kAxisRight, kBaseLine);
+    LineTo(kAxisRight - kArrowSize, kBaseLine + kArrowSize);
+    DrawArrowHeads();
 }
 
 void CCurvePlot::DrawHistogramFrame()
 {
-    SelectPen(Pen::Axis);
-    MoveTo(10, 10);
-    LineTo(10, 280);
-    LineTo(320, 280);
+    DrawAxes();
+    // Labels every 50 levels below ticks every 5, the even ones longer.
     for (const int level : {0, 50, 100, 150, 200})
-        Text(10 + level, 283, QString::number(level));
-    Text(265, 283, QStringLiteral("255"));
+        Text(SurfaceX(level), kBaseLine + 3, QString::number(level));
+    Text(kRightEdge, kBaseLine + 3, QStringLiteral("255"));
     for (int g = 0; g < 256; g += 5) {
-        MoveTo(g + 10, 280);
-        LineTo(g + 10, g % 2 == 0 ? 284 : 282);
+        MoveTo(SurfaceX(g), kBaseLine);
+        LineTo(SurfaceX(g), kBaseLine + (g % 2 == 0 ? 4 : 2));
     }
-    MoveTo(315, 275);
-    LineTo(320, 280);
-    LineTo(315, 285);
-    MoveTo(10, 10);
-    LineTo(5, 15);
-    MoveTo(10, 10);
-    LineTo(15, 15);
+    MoveTo(kAxisRight - kArrowSize, kBaseLine - kArrowSize);
+    LineTo(kAxisRight, kBaseLine);
+    LineTo(kAxisRight - kArrowSize, kBaseLine + kArrowSize);
+    DrawArrowHeads();
 }
 
 void CCurvePlot::SelectPen(Pen pen)
 {
     Q_ASSERT(m_lpPainter != nullptr);
+    const bool scaled = m_image.devicePixelRatio() != 1;
     m_bThinSolid = pen == Pen::Default || (pen == Pen::Axis && m_style.axisWidth == 1)
         || (pen == Pen::Curve && m_style.curveWidth == 1);
     switch (pen) {
     case Pen::Default:
-        m_lpPainter->setPen(MakePen(qRgb(0, 0, 0), 1, false));
+        m_lpPainter->setPen(MakePen(qRgb(0, 0, 0), 1, false, scaled));
         break;
     case Pen::Axis:
-        m_lpPainter->setPen(MakePen(kRed, m_style.axisWidth, false));
+        m_lpPainter->setPen(MakePen(kRed, m_style.axisWidth, false, scaled));
         break;
     case Pen::Curve:
-        m_lpPainter->setPen(MakePen(kBlue, m_style.curveWidth, false));
+        m_lpPainter->setPen(MakePen(kBlue, m_style.curveWidth, false, scaled));
         break;
     case Pen::Guide:
-        m_lpPainter->setPen(MakePen(kGreen, 1, true));
+        m_lpPainter->setPen(MakePen(kGreen, 1, true, scaled));
         break;
     }
 }
@@ -187,10 +278,4 @@ void CCurvePlot::Handle(int left, int top)
     m_lpPainter->fillRect(left, top, 4, 4, QColor(kGreen));
     m_lpPainter->setBrush(Qt::NoBrush);
     m_lpPainter->drawRect(left, top, 3, 3);
-}
-
-void CCurvePlot::Repaint(QWidget &owner, QPoint origin)
-{
-    Invalidate();
-    owner.update(QRect(origin, QSize(PlotGeometry::kSurfaceWidth, PlotGeometry::kSurfaceHeight)));
 }

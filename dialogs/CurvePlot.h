@@ -7,14 +7,22 @@
 
 #include <functional>
 
+class CPlotSurface;
+class QMouseEvent;
 class QPainter;
 class QString;
 class QWidget;
 
-// The preview surface of a parameter dialog: a 330 x 300 back buffer that every repaint redraws
-// whole from the dialog's members: the common frame, then the dialog's own part through a
-// callback. The dialog puts the buffer on screen in its paint event. Drawing follows the
-// line-to rule of the surface: a 1-pixel line from A to B leaves B itself undrawn.
+// The preview of a parameter dialog: a 330 x 300 back buffer that every repaint redraws whole
+// from the dialog's members (the common frame, then the dialog's own part through a callback),
+// shown by the dialog's preview control. At a device pixel ratio above 1 the buffer has that
+// many pixels per surface pixel and its lines stay one device pixel wide per pen pixel, so the
+// control shows it 1:1. Drawing follows the line-to rule of the surface: a 1-pixel line from A
+// to B leaves B itself undrawn.
+//
+// It also holds the mouse steps the dialogs share: where a mouse event lies in dialog
+// coordinates, the drag area set when the dialog is first shown, the release that ends a drag,
+// and the drag of two vertical markers (lower and upper limit).
 class CCurvePlot
 {
 public:
@@ -30,16 +38,39 @@ public:
 
     using Part = std::function<void(CCurvePlot &)>;
 
-    CCurvePlot(const Style &style, Part part);
+    // `surface` is the dialog's preview control; it shows this plot's buffer from now on.
+    CCurvePlot(CPlotSurface &surface, const Style &style, Part part);
 
-    // The next Surface() or Paint() redraws the buffer from the members.
+    // The next Surface() redraws the buffer from the members.
     void Invalidate() { m_bStale = true; }
-    // Invalidates the buffer and asks `owner` to repaint the surface at `origin`, nothing more.
-    void Repaint(QWidget &owner, QPoint origin);
+    // Invalidates the buffer and has the preview control show it again, nothing more.
+    void Repaint();
+    // Has the preview control show the buffer as it stands (after InvertLine).
+    void Show();
 
-    // The buffer, redrawn first when stale.
+    // The buffer, redrawn first when stale or made anew for another device pixel ratio.
     [[nodiscard]] const QImage &Surface();
-    void Paint(QPainter &painter, QPoint origin);
+
+    // True only on the dialog's first show: sets `dragArea` from where the preview control lies
+    // and invalidates the buffer; the dialog then shows its members in the fields.
+    [[nodiscard]] bool FirstShow(PlotGeometry::Area &dragArea);
+
+    // Where a mouse event on the dialog lies, in dialog coordinates.
+    [[nodiscard]] static PlotGeometry::Point At(const QMouseEvent &event);
+    // A left-button release ends a drag: the mode goes back to none and the dialog's cursor to
+    // the default. The press grabbed the mouse, so the release arrives wherever it happens.
+    static void Release(QWidget &dialog, const QMouseEvent &event, int &dragMode);
+    static void Release(QWidget &dialog, const QMouseEvent &event, bool &dragging);
+
+    // Two vertical markers at levels lower and upper, dragged sideways: a left press on either
+    // column takes it (mode 1 lower, 2 upper) and shows the sizing cursor.
+    static void PressMarker(QWidget &dialog, const QMouseEvent &event,
+                            const PlotGeometry::Area &area, int &dragMode, int lower, int upper);
+    // A move drags the marker taken, kept in order, while inside the area: true when it did
+    // (the dialog then shows its values); the cursor shows where a marker can be taken.
+    [[nodiscard]] static bool MoveMarker(QWidget &dialog, const QMouseEvent &event,
+                                         const PlotGeometry::Area &area, int dragMode, int &lower,
+                                         int &upper);
 
     // Inverts the pixels of a dotted 1-pixel line on the buffer as it stands; drawing the same
     // line again restores them. Surface coordinates.
@@ -56,14 +87,18 @@ public:
 
 private:
     void Render();
+    void DrawAxes();
+    void DrawArrowHeads();
     void DrawCurveFrame();
     void DrawHistogramFrame();
 
     Style m_style;
     Part m_part;
+    CPlotSurface &m_surface;
     QImage m_image;
     QPainter *m_lpPainter = nullptr; // valid during Render only
     QPoint m_ptCurrent;
     bool m_bThinSolid = false; // the selected pen is solid and 1 pixel wide
     bool m_bStale = true;
+    bool m_bShown = false;
 };

@@ -5,7 +5,6 @@
 #include "PointKernels.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 
 #include <algorithm>
 #include <limits>
@@ -21,7 +20,8 @@ namespace Id = DialogTemplates::Id;
 CIntensityDlg::CIntensityDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kHistogram))
-    , m_plot(kStyle, [this](CCurvePlot &plot) { DrawBars(plot); })
+    , m_plot(*m_controls.Surface(Id::kPreview), kStyle,
+             [this](CCurvePlot &plot) { DrawBars(plot); })
 {
     m_controls.MakeRoom(Id::kPreview, {kSurfaceWidth, kSurfaceHeight});
     setMouseTracking(true);
@@ -29,8 +29,14 @@ CIntensityDlg::CIntensityDlg(QWidget *parent)
         m_controls.OnKillFocus(id, [this] {
             (void)UpdateData(true);
             OrderLimits();
-            Repaint();
+            m_plot.Repaint();
         });
+}
+
+void CIntensityDlg::Load(const PointParameters &p)
+{
+    m_iLow = p.level[0];
+    m_iHigh = p.level[1];
 }
 
 bool CIntensityDlg::UpdateData(bool saveAndValidate)
@@ -48,14 +54,10 @@ void CIntensityDlg::DoDataExchange(CFieldExchange &exchange)
 
 void CIntensityDlg::showEvent(QShowEvent *event)
 {
-    if (!m_bInitialised) {
-        m_bInitialised = true;
+    if (m_plot.FirstShow(m_rcDragArea)) {
         UpdateData(false);
-        const QPoint preview = m_controls.TopLeft(Id::kPreview);
-        m_rcDragArea = DragArea(preview.x(), preview.y());
         CountLevels();
         m_nDragMode = 0;
-        m_plot.Invalidate();
     }
     QDialog::showEvent(event);
 }
@@ -89,17 +91,6 @@ void CIntensityDlg::accept()
     QDialog::accept();
 }
 
-void CIntensityDlg::Repaint()
-{
-    m_plot.Repaint(*this, m_controls.TopLeft(Id::kPreview));
-}
-
-void CIntensityDlg::paintEvent(QPaintEvent * /*event*/)
-{
-    QPainter painter(this);
-    m_plot.Paint(painter, m_controls.TopLeft(Id::kPreview));
-}
-
 void CIntensityDlg::DrawBars(CCurvePlot &plot) const
 {
     // The limits are read with checks, so they always index a bin.
@@ -107,64 +98,40 @@ void CIntensityDlg::DrawBars(CCurvePlot &plot) const
     for (int g = m_iLow; g <= m_iHigh; ++g)
         max = std::max(max, m_lCount[static_cast<std::size_t>(g)]);
     plot.SelectPen(CCurvePlot::Pen::Axis);
-    plot.MoveTo(10, 25);
-    plot.LineTo(14, 25);
-    plot.Text(11, 26, QString::number(max));
+    plot.MoveTo(kOriginX, kTopEdge);
+    plot.LineTo(kOriginX + 4, kTopEdge);
+    plot.Text(kOriginX + 1, kTopEdge + 1, QString::number(max));
     plot.SelectPen(CCurvePlot::Pen::Guide);
     for (const int level : {m_iLow, m_iHigh}) {
-        plot.MoveTo(SurfaceX(level), 25);
-        plot.LineTo(SurfaceX(level), 280);
+        plot.MoveTo(SurfaceX(level), kTopEdge);
+        plot.LineTo(SurfaceX(level), kBaseLine);
     }
     if (max <= 0)
         return;
     plot.SelectPen(CCurvePlot::Pen::Curve);
     for (int g = m_iLow; g <= m_iHigh; ++g) {
-        plot.MoveTo(SurfaceX(g), 280);
+        plot.MoveTo(SurfaceX(g), kBaseLine);
         plot.LineTo(SurfaceX(g), BarEnd(m_lCount[static_cast<std::size_t>(g)], max));
     }
 }
 
 void CIntensityDlg::mousePressEvent(QMouseEvent *event)
 {
-    const Point p{event->position().toPoint().x(), event->position().toPoint().y()};
-    if (event->button() == Qt::LeftButton) {
-        if (OnColumn(m_rcDragArea, p, m_iLow))
-            m_nDragMode = 1;
-        else if (OnColumn(m_rcDragArea, p, m_iHigh))
-            m_nDragMode = 2;
-        if (m_nDragMode != 0)
-            setCursor(Qt::SizeHorCursor);
-    }
+    CCurvePlot::PressMarker(*this, *event, m_rcDragArea, m_nDragMode, m_iLow, m_iHigh);
     QDialog::mousePressEvent(event);
 }
 
 void CIntensityDlg::mouseMoveEvent(QMouseEvent *event)
 {
-    const Point p{event->position().toPoint().x(), event->position().toPoint().y()};
-    if (Inside(m_rcDragArea, p) && m_nDragMode != 0) {
-        const int g = ToGray(m_rcDragArea, p).x;
-        if (m_nDragMode == 1)
-            m_iLow = DragLower(g, m_iHigh, m_iLow);
-        else
-            m_iHigh = DragUpper(g, m_iLow, m_iHigh);
-        setCursor(Qt::SizeHorCursor);
+    if (CCurvePlot::MoveMarker(*this, *event, m_rcDragArea, m_nDragMode, m_iLow, m_iHigh)) {
         UpdateData(false);
-        Repaint();
-    } else if (m_nDragMode != 0 || OnColumn(m_rcDragArea, p, m_iLow)
-               || OnColumn(m_rcDragArea, p, m_iHigh)) {
-        setCursor(Qt::SizeHorCursor);
-    } else {
-        unsetCursor();
+        m_plot.Repaint();
     }
     QDialog::mouseMoveEvent(event);
 }
 
 void CIntensityDlg::mouseReleaseEvent(QMouseEvent *event)
 {
-    // The press grabbed the mouse, so the release arrives wherever the button is let go.
-    if (event->button() == Qt::LeftButton && m_nDragMode != 0) {
-        m_nDragMode = 0;
-        unsetCursor();
-    }
+    CCurvePlot::Release(*this, *event, m_nDragMode);
     QDialog::mouseReleaseEvent(event);
 }

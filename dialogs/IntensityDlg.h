@@ -3,6 +3,7 @@
 #include "CurvePlot.h"
 #include "DialogBuilder.h"
 #include "PlotGeometry.h"
+#include "PointOperations.h"
 
 #include <QDialog>
 
@@ -23,6 +24,9 @@ class CIntensityDlg : public QDialog
 
 public:
     explicit CIntensityDlg(QWidget *parent = nullptr);
+
+    // The display range from the operation's parameters, in the catalogue's slots.
+    void Load(const PointParameters &p);
 
     // Members to fields (false) or fields to members with checks (true); false on a refusal.
     bool UpdateData(bool saveAndValidate = true);
@@ -45,7 +49,6 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -55,9 +58,7 @@ private:
     void CountLevels();
     void OrderLimits();
     void DrawBars(CCurvePlot &plot) const;
-    void Repaint();
 
     CDialogBuilder m_controls;
     CCurvePlot m_plot;
-    bool m_bInitialised = false;
 };

@@ -4,7 +4,6 @@
 #include "FieldExchange.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 
 namespace {
 constexpr CCurvePlot::Style kStyle{2, 2, false};
@@ -16,12 +15,26 @@ namespace Id = DialogTemplates::Id;
 CLinerParaDlg::CLinerParaDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kLinearParams))
-    , m_plot(kStyle, [this](CCurvePlot &plot) { DrawLine(plot); })
+    , m_plot(*m_controls.Surface(Id::kPreview), kStyle,
+             [this](CCurvePlot &plot) { DrawLine(plot); })
 {
     m_controls.MakeRoom(Id::kPreview, {kSurfaceWidth, kSurfaceHeight});
     setMouseTracking(true);
     for (const int id : {Id::kSlope, Id::kIntercept})
         m_controls.OnKillFocus(id, [this] { OnKillFocus(); });
+}
+
+void CLinerParaDlg::Load(const PointParameters &p)
+{
+    m_fSlope = p.real[0];
+    m_fIntercept = p.real[1];
+}
+
+PointParameters CLinerParaDlg::Store() const
+{
+    PointParameters p;
+    p.real = {m_fSlope, m_fIntercept};
+    return p;
 }
 
 bool CLinerParaDlg::UpdateData(bool saveAndValidate)
@@ -39,13 +52,9 @@ void CLinerParaDlg::DoDataExchange(CFieldExchange &exchange)
 
 void CLinerParaDlg::showEvent(QShowEvent *event)
 {
-    if (!m_bInitialised) {
-        m_bInitialised = true;
+    if (m_plot.FirstShow(m_rcDragArea)) {
         UpdateData(false);
-        const QPoint preview = m_controls.TopLeft(Id::kPreview);
-        m_rcDragArea = DragArea(preview.x(), preview.y());
         m_bDragging = false;
-        m_plot.Invalidate();
     }
     QDialog::showEvent(event);
 }
@@ -59,18 +68,7 @@ void CLinerParaDlg::accept()
 void CLinerParaDlg::OnKillFocus()
 {
     (void)UpdateData(true);
-    Repaint();
-}
-
-void CLinerParaDlg::Repaint()
-{
-    m_plot.Repaint(*this, m_controls.TopLeft(Id::kPreview));
-}
-
-void CLinerParaDlg::paintEvent(QPaintEvent * /*event*/)
-{
-    QPainter painter(this);
-    m_plot.Paint(painter, m_controls.TopLeft(Id::kPreview));
+    m_plot.Repaint();
 }
 
 void CLinerParaDlg::DrawLine(CCurvePlot &plot) const
@@ -86,7 +84,7 @@ void CLinerParaDlg::DrawLine(CCurvePlot &plot) const
 
 void CLinerParaDlg::mousePressEvent(QMouseEvent *event)
 {
-    const Point p{event->position().toPoint().x(), event->position().toPoint().y()};
+    const Point p = CCurvePlot::At(*event);
     // Qt grabs the mouse for the widget that took the press until the release, so the
     // release is seen wherever it happens.
     if (event->button() == Qt::LeftButton && Inside(m_rcDragArea, p)) {
@@ -100,7 +98,7 @@ void CLinerParaDlg::mousePressEvent(QMouseEvent *event)
 
 void CLinerParaDlg::mouseMoveEvent(QMouseEvent *event)
 {
-    const Point p{event->position().toPoint().x(), event->position().toPoint().y()};
+    const Point p = CCurvePlot::At(*event);
     if (Inside(m_rcDragArea, p)) {
         setCursor(Qt::CrossCursor);
         if (m_bDragging) {
@@ -109,7 +107,7 @@ void CLinerParaDlg::mouseMoveEvent(QMouseEvent *event)
             m_ptEnd = ToSurface(m_rcDragArea, p);
             m_plot.InvertLine(m_ptStart, m_ptEnd);
             m_bBandDrawn = true;
-            update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
+            m_plot.Show();
         }
     } else if (m_bDragging) {
         setCursor(Qt::ForbiddenCursor);
@@ -121,7 +119,7 @@ void CLinerParaDlg::mouseMoveEvent(QMouseEvent *event)
 
 void CLinerParaDlg::mouseReleaseEvent(QMouseEvent *event)
 {
-    const Point p{event->position().toPoint().x(), event->position().toPoint().y()};
+    const Point p = CCurvePlot::At(*event);
     if (event->button() == Qt::LeftButton && m_bDragging) {
         if (Inside(m_rcDragArea, p)) {
             m_ptEnd = ToSurface(m_rcDragArea, p);
@@ -130,10 +128,10 @@ void CLinerParaDlg::mouseReleaseEvent(QMouseEvent *event)
                 m_fIntercept = line->intercept;
                 UpdateData(false);
             }
-            Repaint();
+            m_plot.Repaint();
         } else if (m_bBandDrawn) {
             m_plot.InvertLine(m_ptStart, m_ptEnd);
-            update(QRect(m_controls.TopLeft(Id::kPreview), QSize(kSurfaceWidth, kSurfaceHeight)));
+            m_plot.Show();
         }
         m_bBandDrawn = false;
         m_bDragging = false;

@@ -12,8 +12,13 @@ namespace PlotGeometry {
 
 constexpr int kSurfaceWidth = 330;
 constexpr int kSurfaceHeight = 300;
-constexpr int kOriginX = 10;   // surface x of input level 0
-constexpr int kBaseLine = 280; // surface y of output level 0
+constexpr int kOriginX = 10;               // surface x of input level 0, the vertical axis
+constexpr int kBaseLine = 280;             // surface y of output level 0, the horizontal axis
+constexpr int kRightEdge = kOriginX + 255; // surface x of input level 255
+constexpr int kTopEdge = kBaseLine - 255;  // surface y of output level 255
+constexpr int kAxisTop = 10;               // surface y of the vertical axis's arrow tip
+constexpr int kAxisRight = 320;            // surface x of the horizontal axis's arrow tip
+constexpr int kArrowSize = 5;              // arrow heads reach back this far on both sides
 
 struct Point
 {
@@ -45,7 +50,7 @@ struct Area
 // surface x 10..265 and y 25..279, so the row of output 0 is just outside.
 [[nodiscard]] constexpr Area DragArea(int left, int top)
 {
-    return {left + 10, top + 25, left + 10 + 256, top + 25 + 255};
+    return {left + kOriginX, top + kTopEdge, left + kOriginX + 256, top + kTopEdge + 255};
 }
 
 [[nodiscard]] constexpr bool Inside(const Area &area, Point p)
@@ -62,7 +67,7 @@ struct Area
 // Surface coordinates of a dialog point.
 [[nodiscard]] constexpr Point ToSurface(const Area &area, Point p)
 {
-    return {p.x - area.left + kOriginX, p.y - area.top + 25};
+    return {p.x - area.left + kOriginX, p.y - area.top + kTopEdge};
 }
 
 // A press or hover on a vertical marker at `level`: its exact column, anywhere in the area.
@@ -94,6 +99,15 @@ struct Area
     if (g > lower)
         return g;
     return lower < 255 ? lower + 1 : std::max(current, lower);
+}
+
+// Which of two vertical markers a press at `p` takes: 1 the lower (first when both share a
+// column), 2 the upper, 0 neither.
+[[nodiscard]] constexpr int MarkerAt(const Area &area, Point p, int lower, int upper)
+{
+    if (OnColumn(area, p, lower))
+        return 1;
+    return OnColumn(area, p, upper) ? 2 : 0;
 }
 
 // The visible part of output = slope x input + intercept, clipped to the 0..255 square, as two

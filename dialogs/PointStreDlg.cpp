@@ -4,7 +4,6 @@
 #include "FieldExchange.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 
 #include <utility>
 
@@ -18,7 +17,8 @@ namespace Id = DialogTemplates::Id;
 CPointStreDlg::CPointStreDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kStretchParams))
-    , m_plot(kStyle, [this](CCurvePlot &plot) { DrawCurve(plot); })
+    , m_plot(*m_controls.Surface(Id::kPreview), kStyle,
+             [this](CCurvePlot &plot) { DrawCurve(plot); })
 {
     m_controls.MakeRoom(Id::kPreview, {kSurfaceWidth, kSurfaceHeight});
     setMouseTracking(true);
@@ -26,13 +26,28 @@ CPointStreDlg::CPointStreDlg(QWidget *parent)
         m_controls.OnKillFocus(id, [this] {
             (void)UpdateData(true);
             OrderPoints();
-            Repaint();
+            m_plot.Repaint();
         });
     for (const int id : {Id::kStretchY1, Id::kStretchY2})
         m_controls.OnKillFocus(id, [this] {
             (void)UpdateData(true);
-            Repaint();
+            m_plot.Repaint();
         });
+}
+
+void CPointStreDlg::Load(const PointParameters &p)
+{
+    m_byX1 = p.level[0];
+    m_byY1 = p.level[1];
+    m_byX2 = p.level[2];
+    m_byY2 = p.level[3];
+}
+
+PointParameters CPointStreDlg::Store() const
+{
+    PointParameters p;
+    p.level = {m_byX1, m_byY1, m_byX2, m_byY2};
+    return p;
 }
 
 bool CPointStreDlg::UpdateData(bool saveAndValidate)
@@ -52,13 +67,9 @@ void CPointStreDlg::DoDataExchange(CFieldExchange &exchange)
 
 void CPointStreDlg::showEvent(QShowEvent *event)
 {
-    if (!m_bInitialised) {
-        m_bInitialised = true;
+    if (m_plot.FirstShow(m_rcDragArea)) {
         UpdateData(false);
-        const QPoint preview = m_controls.TopLeft(Id::kPreview);
-        m_rcDragArea = DragArea(preview.x(), preview.y());
         m_nDragMode = 0;
-        m_plot.Invalidate();
     }
     QDialog::showEvent(event);
 }
@@ -80,17 +91,6 @@ void CPointStreDlg::accept()
     QDialog::accept();
 }
 
-void CPointStreDlg::Repaint()
-{
-    m_plot.Repaint(*this, m_controls.TopLeft(Id::kPreview));
-}
-
-void CPointStreDlg::paintEvent(QPaintEvent * /*event*/)
-{
-    QPainter painter(this);
-    m_plot.Paint(painter, m_controls.TopLeft(Id::kPreview));
-}
-
 void CPointStreDlg::DrawCurve(CCurvePlot &plot) const
 {
     const Point points[] = {{m_byX1, m_byY1}, {m_byX2, m_byY2}};
@@ -98,10 +98,10 @@ void CPointStreDlg::DrawCurve(CCurvePlot &plot) const
     for (const Point &point : points)
         plot.Text(SurfaceX(point.x), SurfaceY(point.y) + 1,
                   QStringLiteral("(%1, %2)").arg(point.x).arg(point.y));
-    plot.MoveTo(10, 280);
+    plot.MoveTo(kOriginX, kBaseLine);
     for (const Point &point : points)
         plot.LineTo(SurfaceX(point.x), SurfaceY(point.y));
-    plot.LineTo(265, 25);
+    plot.LineTo(kRightEdge, kTopEdge);
     for (const Point &point : points)
         plot.Handle(SurfaceX(point.x) - 2, SurfaceY(point.y) - 2);
 }
@@ -117,7 +117,7 @@ int CPointStreDlg::HitPoint(Point p) const
 
 void CPointStreDlg::mousePressEvent(QMouseEvent *event)
 {
-    const Point p{event->position().toPoint().x(), event->position().toPoint().y()};
+    const Point p = CCurvePlot::At(*event);
     if (event->button() == Qt::LeftButton) {
         m_nDragMode = HitPoint(p);
         if (m_nDragMode != 0)
@@ -128,7 +128,7 @@ void CPointStreDlg::mousePressEvent(QMouseEvent *event)
 
 void CPointStreDlg::mouseMoveEvent(QMouseEvent *event)
 {
-    const Point p{event->position().toPoint().x(), event->position().toPoint().y()};
+    const Point p = CCurvePlot::At(*event);
     if (Inside(m_rcDragArea, p) && m_nDragMode != 0) {
         const Point gray = ToGray(m_rcDragArea, p);
         if (m_nDragMode == 1) {
@@ -140,7 +140,7 @@ void CPointStreDlg::mouseMoveEvent(QMouseEvent *event)
         }
         setCursor(Qt::SizeAllCursor);
         UpdateData(false);
-        Repaint();
+        m_plot.Repaint();
     } else if (m_nDragMode != 0 || HitPoint(p) != 0) {
         setCursor(Qt::SizeAllCursor);
     } else {
@@ -151,10 +151,6 @@ void CPointStreDlg::mouseMoveEvent(QMouseEvent *event)
 
 void CPointStreDlg::mouseReleaseEvent(QMouseEvent *event)
 {
-    // The press grabbed the mouse, so the release arrives wherever the button is let go.
-    if (event->button() == Qt::LeftButton && m_nDragMode != 0) {
-        m_nDragMode = 0;
-        unsetCursor();
-    }
+    CCurvePlot::Release(*this, *event, m_nDragMode);
     QDialog::mouseReleaseEvent(event);
 }

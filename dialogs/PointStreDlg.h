@@ -3,6 +3,7 @@
 #include "CurvePlot.h"
 #include "DialogBuilder.h"
 #include "PlotGeometry.h"
+#include "PointOperations.h"
 
 #include <QDialog>
 
@@ -24,6 +25,10 @@ class CPointStreDlg : public QDialog
 public:
     explicit CPointStreDlg(QWidget *parent = nullptr);
 
+    // The members from and into the operation's parameters, in the catalogue's slots.
+    void Load(const PointParameters &p);
+    [[nodiscard]] PointParameters Store() const;
+
     // Members to fields (false) or fields to members with checks (true); false on a refusal.
     bool UpdateData(bool saveAndValidate = true);
 
@@ -42,7 +47,6 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -52,9 +56,7 @@ private:
     void OrderPoints();
     void DrawCurve(CCurvePlot &plot) const;
     [[nodiscard]] int HitPoint(PlotGeometry::Point p) const;
-    void Repaint();
 
     CDialogBuilder m_controls;
     CCurvePlot m_plot;
-    bool m_bInitialised = false;
 };

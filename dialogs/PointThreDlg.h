@@ -3,6 +3,7 @@
 #include "CurvePlot.h"
 #include "DialogBuilder.h"
 #include "PlotGeometry.h"
+#include "PointOperations.h"
 
 #include <QDialog>
 
@@ -22,6 +23,10 @@ class CPointThreDlg : public QDialog
 public:
     explicit CPointThreDlg(QWidget *parent = nullptr);
 
+    // The members from and into the operation's parameters, in the catalogue's slots.
+    void Load(const PointParameters &p);
+    [[nodiscard]] PointParameters Store() const;
+
     // Members to fields (false) or fields to members with checks (true); false on a refusal.
     bool UpdateData(bool saveAndValidate = true);
 
@@ -37,7 +42,6 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -45,9 +49,7 @@ protected:
 private:
     void DoDataExchange(CFieldExchange &exchange);
     void DrawStep(CCurvePlot &plot) const;
-    void Repaint();
 
     CDialogBuilder m_controls;
     CCurvePlot m_plot;
-    bool m_bInitialised = false;
 };

@@ -3,6 +3,7 @@
 #include "CurvePlot.h"
 #include "DialogBuilder.h"
 #include "PlotGeometry.h"
+#include "PointOperations.h"
 
 #include <QDialog>
 
@@ -23,6 +24,10 @@ class CPointWinDlg : public QDialog
 public:
     explicit CPointWinDlg(QWidget *parent = nullptr);
 
+    // The members from and into the operation's parameters, in the catalogue's slots.
+    void Load(const PointParameters &p);
+    [[nodiscard]] PointParameters Store() const;
+
     // Members to fields (false) or fields to members with checks (true); false on a refusal.
     bool UpdateData(bool saveAndValidate = true);
 
@@ -39,7 +44,6 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -48,9 +52,7 @@ private:
     void DoDataExchange(CFieldExchange &exchange);
     void OnKillFocus();
     void DrawWindow(CCurvePlot &plot) const;
-    void Repaint();
 
     CDialogBuilder m_controls;
     CCurvePlot m_plot;
-    bool m_bInitialised = false;
 };

@@ -2,6 +2,7 @@
 
 #include "DialogTemplates.h"
 #include "FieldExchange.h"
+#include "PlotSurface.h"
 
 #include <QDialog>
 #include <QEvent>
@@ -116,8 +117,7 @@ CDialogBuilder::CDialogBuilder(QDialog &dialog, const DialogTemplates::Dialog &l
             break;
         }
         case Kind::Preview:
-            widget = new QWidget(&dialog);
-            widget->setAttribute(Qt::WA_TransparentForMouseEvents);
+            widget = new CPlotSurface(&dialog);
             break;
         }
         const QPoint topLeft = toPixels(control.x, control.y);
@@ -150,16 +150,14 @@ QLineEdit *CDialogBuilder::Edit(int id) const
     return qobject_cast<QLineEdit *>(Control(id));
 }
 
-QPoint CDialogBuilder::TopLeft(int id) const
+CPlotSurface *CDialogBuilder::Surface(int id) const
 {
-    const QWidget *control = Control(id);
-    Q_ASSERT(control != nullptr);
-    return control->mapTo(&m_dialog, QPoint(0, 0));
+    return qobject_cast<CPlotSurface *>(Control(id));
 }
 
 void CDialogBuilder::MakeRoom(int id, QSize surface)
 {
-    const QWidget *control = Control(id);
+    QWidget *control = Control(id);
     Q_ASSERT(control != nullptr);
     const QRect area = control->geometry();
     // Controls right of or below the control make way for the part of the surface that the
@@ -180,6 +178,7 @@ void CDialogBuilder::MakeRoom(int id, QSize surface)
     width = std::max(width, area.left() + surface.width() + area.top());
     height = std::max(height, area.top() * 2 + surface.height());
     m_dialog.setFixedSize(width, height);
+    control->resize(surface);
 }
 
 void CDialogBuilder::OnKillFocus(int id, std::function<void()> handler)

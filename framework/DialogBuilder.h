@@ -8,6 +8,7 @@
 #include <map>
 #include <vector>
 
+class CPlotSurface;
 class QDialog;
 class QLineEdit;
 class QWidget;
@@ -33,13 +34,13 @@ public:
     // The control with this id, or null.
     [[nodiscard]] QWidget *Control(int id) const;
     [[nodiscard]] QLineEdit *Edit(int id) const;
-
-    // Top-left of a control in the dialog's client coordinates.
-    [[nodiscard]] QPoint TopLeft(int id) const;
+    // The preview control (a preview in the template), or null.
+    [[nodiscard]] CPlotSurface *Surface(int id) const;
 
     // Makes room for `surface` pixels from the control's top-left when the font made the
     // control smaller: the controls right of it or below it move over by the difference, and the
-    // fixed size grows to hold everything with the control's top margin around it.
+    // fixed size grows to hold everything with the control's top margin around it. The control
+    // then takes exactly that size.
     void MakeRoom(int id, QSize surface);
 
     // Calls `handler` whenever the edit loses the focus inside the shown dialog (not when the

@@ -3,6 +3,7 @@
 #include "File.h"
 
 #include <QString>
+
 #include <memory>
 
 class CFileException;

@@ -1,8 +1,8 @@
 #include "Document.h"
 
-#include "CommandIds.h"
 #include "FileException.h"
 #include "RecentFileList.h"
+#include "StandardCommandIds.h"
 #include "UiServices.h"
 
 #include <QFileInfo>

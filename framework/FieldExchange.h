@@ -3,7 +3,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <optional>
 
 class QLineEdit;
 class QWidget;
@@ -21,18 +20,14 @@ public:
     // True when every field read so far was accepted.
     [[nodiscard]] bool Succeeded() const { return !m_bFailed; }
 
-    // A finite float, no range.
+    // A finite float, no range, as ParameterText::ParseReal reads it.
     void Float(QLineEdit *edit, float &value);
-    // A decimal integer 0..255, into an unsigned byte or an int.
+    // A whole number 0..255 as ParameterText::ParseLevel reads it, into a byte or an int.
     void Level(QLineEdit *edit, std::uint8_t &value);
     void Level(QLineEdit *edit, int &value);
 
     // The shortest text that reads back as exactly `value` ("2", "-128", "0.1").
     [[nodiscard]] static QString FormatFloat(float value);
-    // A finite float, surrounding blanks allowed; none for anything else.
-    [[nodiscard]] static std::optional<float> ParseFloat(const QString &text);
-    // A whole decimal number 0..255, surrounding blanks allowed; none for anything else.
-    [[nodiscard]] static std::optional<int> ParseLevel(const QString &text);
 
     // True while a refusal puts the focus back into its field: the field the focus leaves
     // then must not start another exchange (that would refuse the same field twice).

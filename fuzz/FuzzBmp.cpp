@@ -2,15 +2,6 @@
 // through reading, the size check, admission, the accessors, writing, duplication, palette
 // building, drawing, the PNG encoder and every point transform. Besides the sanitizers' reports it
 // aborts when a result breaks a rule the core promises (see Require).
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <numeric>
-#include <optional>
-#include <span>
-#include <vector>
-
 #include "DibImage.h"
 #include "DibLayout.h"
 #include "DibLock.h"
@@ -19,6 +10,15 @@
 #include "Palette.h"
 #include "PngRenderer.h"
 #include "PointKernels.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <numeric>
+#include <optional>
+#include <span>
+#include <vector>
 
 namespace {
 

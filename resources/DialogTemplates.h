@@ -20,6 +20,8 @@ constexpr int kHistLow = 1016;
 constexpr int kHistHigh = 1017;
 constexpr int kStretchX1 = 1018;
 constexpr int kStretchY1 = 1019;
+// The threshold and gray-stretch templates both number a field 1020; the two never meet in one
+// dialog, so the shared value is kept.
 constexpr int kThreshold = 1020;
 constexpr int kStretchX2 = 1020;
 constexpr int kStretchY2 = 1021;

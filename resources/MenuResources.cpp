@@ -1,6 +1,7 @@
 #include "MenuResources.h"
 
 #include "CommandIds.h"
+#include "StandardCommandIds.h"
 
 using namespace CommandId;
 

@@ -1,5 +1,7 @@
 #include "AppTestSupport.h"
+#include "CommandIds.h"
 #include "PrintLayout.h"
+#include "StandardCommandIds.h"
 #include "TestImages.h"
 #include "Tonecraft.h"
 #include "TonecraftDoc.h"
@@ -67,7 +69,7 @@ TEST_F(PrintTest, PreviewShowsThePictureAtItsPlace)
                 << i;
         return DialogResult::kCancel;
     };
-    ASSERT_TRUE(m_view.OnCommand(57609));
+    ASSERT_TRUE(m_view.OnCommand(CommandId::kFilePrintPreview));
 }
 
 // Set-up's choices carry into the next prints; a declined dialog prints nothing, the
@@ -89,12 +91,12 @@ TEST_F(PrintTest, PrintSetupCarriesIntoTheNextPrints)
         printer->setPageOrientation(QPageLayout::Landscape);
         return m_ui.dialogs.size() == 1 ? DialogResult::kOk : DialogResult::kCancel;
     };
-    ASSERT_TRUE(application.OnCommand(57606));
+    ASSERT_TRUE(application.OnCommand(CommandId::kFilePrintSetup));
     EXPECT_FALSE(QFile::exists(pdf));
-    ASSERT_TRUE(m_view.OnCommand(57607));
+    ASSERT_TRUE(m_view.OnCommand(CommandId::kFilePrint));
     EXPECT_TRUE(output == pdf && orientation == QPageLayout::Landscape);
     EXPECT_FALSE(QFile::exists(pdf));
-    ASSERT_TRUE(m_view.OnCommand(57608));
+    ASSERT_TRUE(m_view.OnCommand(CommandId::kFilePrintDirect));
     EXPECT_EQ(m_ui.dialogs, (std::vector<std::string>{"QPrintDialog", "QPrintDialog"}));
     QProcess images;
     images.start("pdfimages", {"-list", pdf});

@@ -1,12 +1,16 @@
 #include "AppTestSupport.h"
 #include "ChildFrm.h"
 #include "CmdTarget.h"
+#include "CommandIds.h"
 #include "MainFrm.h"
 #include "RecentFileList.h"
+#include "StandardCommandIds.h"
 #include "TestImages.h"
 #include "Tonecraft.h"
 #include "TonecraftDoc.h"
 #include "TonecraftView.h"
+
+using namespace CommandId;
 
 namespace {
 
@@ -114,7 +118,7 @@ TEST_F(ShellTest, MenuBarWithoutDocument)
     for (const bool afterClose : {false, true}) {
         if (afterClose) {
             m_pApp->OnFileNew();
-            ASSERT_TRUE(Frame().RouteCommand(57602));
+            ASSERT_TRUE(Frame().RouteCommand(kFileClose));
             FlushDeletes();
         }
         EXPECT_EQ(std::tuple(Documents(), Frame().CurrentMenuId(), Frame().windowTitle(),
@@ -125,8 +129,11 @@ TEST_F(ShellTest, MenuBarWithoutDocument)
 打印设置(&R)... 57606 改变打印机及打印选项|-|最近文件 57616 打开该文档|-|
 退出(&X) 57665 退出应用程序；提示保存文档|}查看(&V){工具栏(&T) 59392 显示或隐藏工具栏|
 状态栏(&S) 59393 显示或隐藏状态栏|}帮助(&H){关于 Tonecraft(&A)... 57664 显示程序信息，版本号和版权|})"));
-        ExpectStates(Frame(), {57601, 57606, 57665, 59392, 59393, 57664, 57600},
-                     {57616, 57603, 57607, 57643, 57635, 57634, 57637, 57648, 57680});
+        ExpectStates(Frame(),
+                     {kFileOpen, kFilePrintSetup, kAppExit, kViewToolbar, kViewStatusBar, kAppAbout,
+                      kFileNew},
+                     {kFileMru1, kFileSave, kFilePrint, kEditUndo, kEditCut, kEditCopy, kEditPaste,
+                      kWindowNew, kNextPane});
     }
 }
 
@@ -148,10 +155,13 @@ TEST_F(ShellTest, MenuBarWithDocument)
 窗口(&W){新建窗口(&N) 57648 为活动文档打开另一个窗口|层叠(&C) 57650 排列窗口成相互重叠|
 平铺(&T) 57651 排列窗口成互不重叠|排列图标(&A) 57649 将图标排列在窗口底部|}
 帮助(&H){关于 Tonecraft(&A)... 57664 显示程序信息，版本号和版权|})"));
-    ExpectStates(Frame(), {57601, 57602, 57603, 57604, 32778, 57607, 57609, 57606,
-                           57665, 59392, 59393, 57648, 57650, 57651, 57649, 57664,
-                           57600, 32786, 32787, 32789, 32785, 32783, 32784, 32788},
-                 {57616, 57643, 57635, 57634, 57637, 57680, 57681});
+    ExpectStates(Frame(),
+                 {kFileOpen,        kFileClose,        kFileSave,       kFileSaveAs, kReload,
+                  kFilePrint,       kFilePrintPreview, kFilePrintSetup, kAppExit,    kViewToolbar,
+                  kViewStatusBar,   kWindowNew,        kWindowCascade,  kWindowTile, kWindowArrange,
+                  kAppAbout,        kFileNew,          kInvert,         kLinear,     kThreshold,
+                  kWindowTransform, kGrayStretch,      kEqualize,       kHistogram},
+                 {kFileMru1, kEditUndo, kEditCut, kEditCopy, kEditPaste, kNextPane, kPrevPane});
 }
 
 // Windows open maximised; those of one document are numbered, renumbered as they close.
@@ -160,7 +170,7 @@ TEST_F(ShellTest, WindowsAreListedNumberedAndTitled)
     const QString path = WritePattern(m_dir, "pal8.bmp", 4, 4);
     ASSERT_NE(m_pApp->OpenDocumentFile(path), nullptr);
     EXPECT_EQ(Frame().windowTitle(), "Tonecraft - [pal8.bmp]");
-    ASSERT_TRUE(Frame().RouteCommand(57648));
+    ASSERT_TRUE(Frame().RouteCommand(kWindowNew));
     EXPECT_EQ(std::tuple(Frame().windowTitle(), Windows().indexOf(Frame().ActiveChild()),
                          Windows()[1]->isMaximized()),
               std::tuple(QString("Tonecraft - [pal8.bmp:2]"), 1, true));
@@ -170,13 +180,13 @@ TEST_F(ShellTest, WindowsAreListedNumberedAndTitled)
     Bar()->actions()[4]->menu()->actions().at(5)->trigger();
     EXPECT_EQ(WindowList(Bar()), "- * &1 pal8.bmp:1 &2 pal8.bmp:2 &3 Tonecr1");
 
-    ASSERT_TRUE(Frame().RouteCommand(57651)); // tiled: no longer maximised
+    ASSERT_TRUE(Frame().RouteCommand(kWindowTile)); // tiled: no longer maximised
     EXPECT_EQ(Frame().windowTitle(), "Tonecraft - pal8.bmp:1");
 
     Windows()[0]->close();
     FlushDeletes();
     EXPECT_EQ(WindowList(Bar()), "- * &1 pal8.bmp &2 Tonecr1");
-    ASSERT_TRUE(Frame().RouteCommand(57648));
+    ASSERT_TRUE(Frame().RouteCommand(kWindowNew));
     Frame().MdiArea()->setActiveSubWindow(Windows()[1]);
     Windows()[2]->close();
     FlushDeletes();
@@ -193,9 +203,11 @@ TEST_F(ShellTest, ClosingAsksOnceAndStaysWhenTheSaveFails)
 {
     // command, answer, untitled (a save asks for a name and is cancelled), closes
     const std::tuple<int, int, bool, bool> cases[] = {
-        {57602, DialogResult::kNo, false, true},  {57602, DialogResult::kCancel, false, false},
-        {57602, DialogResult::kYes, false, true}, {57602, DialogResult::kYes, true, false},
-        {57665, DialogResult::kNo, false, true},
+        {kFileClose, DialogResult::kNo, false, true},
+        {kFileClose, DialogResult::kCancel, false, false},
+        {kFileClose, DialogResult::kYes, false, true},
+        {kFileClose, DialogResult::kYes, true, false},
+        {kAppExit, DialogResult::kNo, false, true},
     };
     for (const auto &[command, answer, untitled, closes] : cases) {
         SCOPED_TRACE(::testing::Message() << command << " " << answer << " " << untitled);
@@ -207,7 +219,7 @@ TEST_F(ShellTest, ClosingAsksOnceAndStaysWhenTheSaveFails)
         m_ui.answers = {answer};
         m_ui.fileAnswers = {QString()};
         ASSERT_TRUE(Frame().RouteCommand(command));
-        if (command == 57665)
+        if (command == kAppExit)
             Frame().close(); // as quitting closes the windows, before the documents are gone
         FlushDeletes();
         EXPECT_EQ(std::tuple(m_ui.messages.size(), Documents(), Windows().size(),
@@ -233,11 +245,11 @@ public:
 TEST(Accelerators, ExactlyTheFourteenKeysRunTheirCommands)
 {
     const std::map<std::string, int> keys = {
-        {"Ctrl+N", 57600},    {"Ctrl+O", 57601},   {"Ctrl+S", 57603},
-        {"Ctrl+P", 57607},    {"Ctrl+Z", 57643},   {"Ctrl+X", 57635},
-        {"Ctrl+C", 57634},    {"Ctrl+V", 57637},   {"Alt+Backspace", 57643},
-        {"Shift+Del", 57635}, {"Ctrl+Ins", 57634}, {"Shift+Ins", 57637},
-        {"F6", 57680},        {"Shift+F6", 57681},
+        {"Ctrl+N", kFileNew},    {"Ctrl+O", kFileOpen},   {"Ctrl+S", kFileSave},
+        {"Ctrl+P", kFilePrint},  {"Ctrl+Z", kEditUndo},   {"Ctrl+X", kEditCut},
+        {"Ctrl+C", kEditCopy},   {"Ctrl+V", kEditPaste},  {"Alt+Backspace", kEditUndo},
+        {"Shift+Del", kEditCut}, {"Ctrl+Ins", kEditCopy}, {"Shift+Ins", kEditPaste},
+        {"F6", kNextPane},       {"Shift+F6", kPrevPane},
     };
     CRecordingTarget application;
     CMainFrame frame(&application);
@@ -269,15 +281,17 @@ TEST_F(ShellTest, RecentFilesSurviveARestartAndFollowTheFiles)
     const auto entries = [this] {
         QString texts;
         for (const QAction *a : Bar()->actions()[0]->menu()->actions())
-            texts += a->data().toInt() >= 57616 && a->data().toInt() < 57620 ? a->text() + "|" : "";
+            texts += a->data().toInt() >= kFileMru1 && a->data().toInt() < (kFileMru1 + 4)
+                ? a->text() + "|"
+                : "";
         return texts;
     };
     EXPECT_EQ(entries(), "&1 second.bmp|&2 first.bmp|&3 b.bmp|&4 a.bmp|");
-    Frame().ActionFor(57617)->trigger();
+    Frame().ActionFor((kFileMru1 + 1))->trigger();
     EXPECT_EQ(Frame().ActiveChild()->GetDocument()->GetPathName(), m_dir.filePath("first.bmp"));
     EXPECT_EQ(entries(), "&1 first.bmp|&2 second.bmp|&3 b.bmp|&4 a.bmp|");
     m_ui.fileAnswers = {m_dir.filePath("copy.bmp")};
-    ASSERT_TRUE(Frame().RouteCommand(57604));
+    ASSERT_TRUE(Frame().RouteCommand(kFileSaveAs));
     EXPECT_EQ(Frame().ActiveChild()->windowTitle(), "copy.bmp");
     EXPECT_EQ(entries(), "&1 copy.bmp|&2 first.bmp|&3 second.bmp|&4 b.bmp|");
     EXPECT_EQ(QSettings(CRecentFileList::kOrganization, CRecentFileList::kApplication)
@@ -288,7 +302,7 @@ TEST_F(ShellTest, RecentFilesSurviveARestartAndFollowTheFiles)
     ASSERT_TRUE(m_pApp->CloseAllDocuments());
     ASSERT_TRUE(QFile::remove(m_dir.filePath("first.bmp")));
     m_ui.Clear();
-    Frame().ActionFor(57617)->trigger();
+    Frame().ActionFor((kFileMru1 + 1))->trigger();
     FlushDeletes();
     EXPECT_EQ(m_ui.events, std::vector<std::string>{"report"});
     EXPECT_EQ(entries(), "&1 copy.bmp|&2 second.bmp|&3 b.bmp|");

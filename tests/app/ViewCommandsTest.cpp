@@ -1,5 +1,6 @@
 #include "AppTestSupport.h"
 #include "BatchTool.h"
+#include "CommandIds.h"
 #include "DibImage.h"
 #include "IntensityDlg.h"
 #include "LinerParaDlg.h"
@@ -8,6 +9,7 @@
 #include "PointStreDlg.h"
 #include "PointThreDlg.h"
 #include "PointWinDlg.h"
+#include "StandardCommandIds.h"
 #include "TestImages.h"
 #include "TonecraftDoc.h"
 #include "TonecraftView.h"
@@ -103,13 +105,13 @@ protected:
 TEST_F(ViewCommandsTest, CommandsRefuseImagesThatAreNot256Colour)
 {
     const std::pair<int, std::string> commands[] = {
-        {32786, "目前只支持256色位图的反色！"},
-        {32787, "目前只支持256色位图的线性变换！"},
-        {32789, "目前只支持256色位图的阈值变换！"},
-        {32785, "目前只支持256色位图的窗口变换！"},
-        {32783, "目前只支持256色位图的灰度拉伸！"},
-        {32784, "目前只支持256色位图的直方图均衡！"},
-        {32788, "目前只支持查看256色位图灰度直方图！"},
+        {CommandId::kInvert, "目前只支持256色位图的反色！"},
+        {CommandId::kLinear, "目前只支持256色位图的线性变换！"},
+        {CommandId::kThreshold, "目前只支持256色位图的阈值变换！"},
+        {CommandId::kWindowTransform, "目前只支持256色位图的窗口变换！"},
+        {CommandId::kGrayStretch, "目前只支持256色位图的灰度拉伸！"},
+        {CommandId::kEqualize, "目前只支持256色位图的直方图均衡！"},
+        {CommandId::kHistogram, "目前只支持查看256色位图灰度直方图！"},
     };
     for (const Bytes &dib : {kRgb24, Bytes{}}) {
         CTonecraftDoc doc;
@@ -134,17 +136,25 @@ TEST_F(ViewCommandsTest, CommandsStartFromTheirDefaultsAndMatchTheBatchTool)
 {
     const std::tuple<int, const char *, const char *, std::vector<std::string>, std::vector<float>>
         cases[] = {
-            {32786, "", "", {"invert"}, {}},
-            {32787, "2 -128", "CLinerParaDlg", {"linear", "0.7", "-20.5"}, {0.7f, -20.5f}},
-            {32789, "128", "CPointThreDlg", {"threshold", "99"}, {99}},
-            {32785, "0 255", "CPointWinDlg", {"window", "40", "170"}, {40, 170}},
-            {32783,
+            {CommandId::kInvert, "", "", {"invert"}, {}},
+            {CommandId::kLinear,
+             "2 -128",
+             "CLinerParaDlg",
+             {"linear", "0.7", "-20.5"},
+             {0.7f, -20.5f}},
+            {CommandId::kThreshold, "128", "CPointThreDlg", {"threshold", "99"}, {99}},
+            {CommandId::kWindowTransform,
+             "0 255",
+             "CPointWinDlg",
+             {"window", "40", "170"},
+             {40, 170}},
+            {CommandId::kGrayStretch,
              "50 30 200 220",
              "CPointStreDlg",
              {"stretch", "30", "200", "140", "60"},
              {30, 200, 140, 60}},
-            {32784, "", "", {"equalize"}, {}},
-            {32788, "0 255 7x5", "CIntensityDlg", {}, {10, 20}},
+            {CommandId::kEqualize, "", "", {"equalize"}, {}},
+            {CommandId::kHistogram, "0 255 7x5", "CIntensityDlg", {}, {10, 20}},
         };
     QTemporaryDir dir;
     const std::string in = dir.filePath("in.bmp").toStdString();
@@ -189,11 +199,11 @@ TEST_F(ViewCommandsTest, CommandsStartFromTheirDefaultsAndMatchTheBatchTool)
 // it, saves it and transforms it like the file reopened from there.
 TEST_F(ViewCommandsTest, CopyThenPasteGivesAnotherDocumentTheSameImage)
 {
-    EXPECT_FALSE(Enabled(m_view, 57634));
+    EXPECT_FALSE(Enabled(m_view, CommandId::kEditCopy));
     const Bytes source = Gray8(6, 4, 3);
     Load(m_doc, source);
-    EXPECT_TRUE(Enabled(m_view, 57634));
-    Run(m_view, 57634);
+    EXPECT_TRUE(Enabled(m_view, CommandId::kEditCopy));
+    Run(m_view, CommandId::kEditCopy);
     EXPECT_EQ(m_ui.events, (Events{"busy", "idle"}));
     const QByteArray bmp = QGuiApplication::clipboard()->mimeData()->data("image/bmp");
     EXPECT_EQ(bmp, ToQt(TestImages::MakeBmpFile(source)));
@@ -201,8 +211,8 @@ TEST_F(ViewCommandsTest, CopyThenPasteGivesAnotherDocumentTheSameImage)
 
     CTonecraftDoc target;
     CTonecraftView targetView(&target);
-    EXPECT_TRUE(Enabled(targetView, 57637));
-    Run(targetView, 57637);
+    EXPECT_TRUE(Enabled(targetView, CommandId::kEditPaste));
+    Run(targetView, CommandId::kEditPaste);
     EXPECT_EQ(Block(target), source);
     EXPECT_EQ(target.GetPalette()->Entries().size(), 256u);
     EXPECT_TRUE(target.GetDibImage() == nullptr && target.IsModified() && !m_doc.IsModified());
@@ -212,7 +222,7 @@ TEST_F(ViewCommandsTest, CopyThenPasteGivesAnotherDocumentTheSameImage)
     CTonecraftView reopenedView(&reopened);
     ASSERT_TRUE(reopened.OpenImageFile(dir.filePath("pasted.bmp")));
     for (CTonecraftView *view : {&targetView, &reopenedView}) {
-        Run(*view, 32786);
+        Run(*view, CommandId::kInvert);
         EXPECT_EQ(Block(*view->GetDocument())[kRows + 29], 255 - source[kRows + 29]);
     }
 }
@@ -234,7 +244,7 @@ TEST_F(ViewCommandsTest, ACommandRepaintsEveryViewOfTheDocument)
         return view.screen()->grabWindow(view.winId(), at.x(), at.y(), 4, 2).toImage().pixel(1, 1);
     };
     EXPECT_EQ(onScreen(other), qRgb(10, 10, 10));
-    Run(m_view, 32786);
+    Run(m_view, CommandId::kInvert);
     EXPECT_EQ(std::pair(onScreen(m_view), onScreen(other)),
               std::pair(qRgb(245, 245, 245), qRgb(245, 245, 245)));
 }
@@ -260,7 +270,7 @@ TEST_F(ViewCommandsTest, ACopyWithoutMemoryKeepsTheClipboard)
     const rlimit lowered{pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (32u << 20),
                          old.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_AS, &lowered), 0);
-    Run(m_view, 57634);
+    Run(m_view, CommandId::kEditCopy);
     setrlimit(RLIMIT_AS, &old);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "kept");
 #endif
@@ -324,9 +334,9 @@ TEST_F(ViewCommandsTest, PasteTakesOnlyWhatPassesAdmission)
             data->setImageData(picture);
         QGuiApplication::clipboard()->setMimeData(data);
         const bool offered = bits != 0 || !messages.empty();
-        EXPECT_TRUE(Enabled(m_view, 57637) == offered && Enabled(m_view, 57637) == offered);
+        EXPECT_TRUE(Enabled(m_view, CommandId::kEditPaste) == offered && Enabled(m_view, CommandId::kEditPaste) == offered);
         EXPECT_EQ(data->fetches, 0);
-        Run(m_view, 57637);
+        Run(m_view, CommandId::kEditPaste);
         EXPECT_EQ(data->fetches, offered ? 1 : 0);
         Events expected = offered ? Events{"busy", "idle"} : Events{};
         expected.insert(expected.end(), messages.begin(), messages.end());

@@ -1,8 +1,10 @@
 // On a real X server (under xvfb-run): what Tonecraft copies, xclip reads as a BMP file that
 // another reader (netpbm) sees as the same picture; a PNG that xclip offers, Tonecraft pastes.
 #include "AppTestSupport.h"
+#include "CommandIds.h"
 #include "DibImage.h"
 #include "DibLock.h"
+#include "StandardCommandIds.h"
 #include "TonecraftDoc.h"
 #include "TonecraftView.h"
 
@@ -39,7 +41,7 @@ TEST(X11Clipboard, OtherProgramsReadTheCopyAsTheSameBmpPicture)
     CTonecraftView view(&doc);
     view.show();
     ASSERT_TRUE(doc.OpenImageFile(TONECRAFT_SAMPLE_BMP));
-    ASSERT_TRUE(view.OnCommand(57634));
+    ASSERT_TRUE(view.OnCommand(CommandId::kEditCopy));
     const QByteArray copied
         = RunTool("xclip", {"-selection", "clipboard", "-t", "image/bmp", "-o"});
     QFile file(TONECRAFT_SAMPLE_BMP);
@@ -71,7 +73,7 @@ TEST(X11Clipboard, APngFromAnotherProgramIsPastedPixelForPixel)
             const QMimeData *data = QGuiApplication::clipboard()->mimeData();
             return data != nullptr && data->hasFormat("image/png");
         }));
-        const bool pasted = view.OnCommand(57637);
+        const bool pasted = view.OnCommand(CommandId::kEditPaste);
         xclip.kill();
         xclip.waitForFinished();
         ASSERT_TRUE(pasted && !doc.GetImageBlock().IsNull());

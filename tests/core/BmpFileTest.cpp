@@ -5,11 +5,11 @@
 #include "MemFile.h"
 #include "TestImages.h"
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <limits>
 #include <optional>
-
-#include <gtest/gtest.h>
 
 using namespace TestImages;
 

@@ -4,9 +4,9 @@
 #include "DibLock.h"
 #include "TestImages.h"
 
-#include <vector>
-
 #include <gtest/gtest.h>
+
+#include <vector>
 
 using namespace TestImages;
 

@@ -4,11 +4,11 @@
 #include "Palette.h"
 #include "TestImages.h"
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <tuple>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 using namespace TestImages;
 using Pixels = std::vector<std::uint32_t>;

@@ -5,6 +5,8 @@
 #include "PointTables.h"
 #include "TestImages.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <bit>
 #include <functional>
@@ -13,8 +15,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 using PointKernels::KernelPath;
 using TestImages::Bytes;

@@ -262,20 +262,3 @@ TEST_F(DialogTest, ClosingOrDestroyingWithAFieldFocusedReadsNothing)
         EXPECT_TRUE(m_ui.messages.empty()) << id;
     }
 }
-
-TEST(FieldExchange, ReadsOnlyWhatFitsTheField)
-{
-    const std::tuple<const char *, std::optional<float>, std::optional<int>> cases[] = {
-        {"0", 0, 0},           {"255", 255, 255},
-        {" 7 ", 7, 7},         {"+3", 3, 3},
-        {"256", 256, {}},      {"-1", -1, {}},
-        {"1.5", 1.5f, {}},     {"-0.5e2", -50, {}},
-        {"", {}, {}},          {"12abc", {}, {}},
-        {"nan", {}, {}},       {"1e50", {}, {}},
-        {"-infinity", {}, {}}, {"99999999999999999999", 1e20f, {}},
-    };
-    for (const auto &[text, real, level] : cases) {
-        EXPECT_EQ(CFieldExchange::ParseFloat(QString::fromLatin1(text)), real) << text;
-        EXPECT_EQ(CFieldExchange::ParseLevel(QString::fromLatin1(text)), level) << text;
-    }
-}

@@ -3,6 +3,7 @@
 #include "CommandIds.h"
 #include "DibImage.h"
 #include "Messages.h"
+#include "PointKernels.h"
 
 namespace {
 
@@ -26,36 +27,28 @@ const PointOperation kOperations[] = {
      {},
      kInvert,
      [](const PointParameters &) { return PointTables::Linear(kInvert.real[0], kInvert.real[1]); },
-     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &) {
-         (void)CDibImage::ApplyLinear(b, w, h, kInvert.real[0], kInvert.real[1]);
-     }},
+     nullptr},
     {"linear",
      CommandId::kLinear,
      Messages::kLinearNeeds256,
      kLinearParams,
      {{2.0f, -128.0f}, {}},
      [](const PointParameters &p) { return PointTables::Linear(p.real[0], p.real[1]); },
-     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &p) {
-         (void)CDibImage::ApplyLinear(b, w, h, p.real[0], p.real[1]);
-     }},
+     nullptr},
     {"threshold",
      CommandId::kThreshold,
      Messages::kThresholdNeeds256,
      kThresholdParams,
      {{}, {128}},
      [](const PointParameters &p) { return PointTables::Threshold(p.level[0]); },
-     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &p) {
-         (void)CDibImage::ApplyThreshold(b, w, h, p.level[0]);
-     }},
+     nullptr},
     {"window",
      CommandId::kWindowTransform,
      Messages::kWindowNeeds256,
      kWindowParams,
      {{}, {0, 255}},
      [](const PointParameters &p) { return PointTables::Window(p.level[0], p.level[1]); },
-     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &p) {
-         (void)CDibImage::ApplyWindow(b, w, h, p.level[0], p.level[1]);
-     }},
+     nullptr},
     {"stretch",
      CommandId::kGrayStretch,
      Messages::kStretchNeeds256,
@@ -64,9 +57,7 @@ const PointOperation kOperations[] = {
      [](const PointParameters &p) {
          return PointTables::GrayStretch(p.level[0], p.level[1], p.level[2], p.level[3]);
      },
-     [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &p) {
-         (void)CDibImage::ApplyGrayStretch(b, w, h, p.level[0], p.level[1], p.level[2], p.level[3]);
-     }},
+     nullptr},
     {"equalize",
      CommandId::kEqualize,
      Messages::kEqualizeNeeds256,
@@ -122,10 +113,13 @@ bool Run(const PointOperation &op, std::uint8_t *header, const PointParameters &
 {
     if (!Accepts(header))
         return false;
-    if (op.apply != nullptr)
-        op.apply(CDibImage::GetPixelBits(header),
-                 static_cast<std::int32_t>(CDibImage::GetImageWidth(header)),
-                 static_cast<std::int32_t>(CDibImage::GetImageHeight(header)), p);
+    std::uint8_t *bits = CDibImage::GetPixelBits(header);
+    const auto width = static_cast<std::int32_t>(CDibImage::GetImageWidth(header));
+    const auto height = static_cast<std::int32_t>(CDibImage::GetImageHeight(header));
+    if (op.table != nullptr)
+        PointKernels::ApplyTable(bits, width, height, op.table(p));
+    else if (op.apply != nullptr)
+        op.apply(bits, width, height, p);
     return true;
 }
 

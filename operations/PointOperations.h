@@ -38,10 +38,11 @@ struct PointOperation
     // What the menu command's dialog starts from on every run; for invert, its fixed values.
     PointParameters defaults;
     // The mapping as a table, for the operations whose table does not depend on the image;
-    // null for equalisation and the histogram.
+    // Run applies it to the rows. Null for equalisation and the histogram.
     GrayTable (*table)(const PointParameters &p);
-    // Rewrites `height` 8-bit rows of `width` pixels at `bits` in place; null for the
-    // histogram, which changes nothing.
+    // For an operation without such a table, what rewrites `height` 8-bit rows of `width`
+    // pixels at `bits` in place (equalisation); null otherwise, and for the histogram, which
+    // changes nothing.
     void (*apply)(std::uint8_t *bits, std::int32_t width, std::int32_t height,
                   const PointParameters &p);
 };
@@ -59,7 +60,8 @@ namespace PointOperations {
 // 256 colours on 8-bit rows. A null header (no image) is refused too.
 [[nodiscard]] bool Accepts(const std::uint8_t *header);
 
-// Checks the image with Accepts and, when accepted, applies `op` with `p` to its rows.
+// Checks the image with Accepts and, when accepted, applies `op` with `p` to its rows: its
+// table, or its own rule when it has no table.
 // False, touching nothing, when refused.
 bool Run(const PointOperation &op, std::uint8_t *header, const PointParameters &p);
 
