@@ -139,8 +139,8 @@ AdmitResult CDibImage::CheckAdmission(std::span<const std::uint8_t> block,
         return AdmitResult::kUnreadable;
     if (limits.maxPixels)
         return std::uint64_t{layout->width} * layout->height > *limits.maxPixels
-                   ? AdmitResult::kTooManyPixels
-                   : AdmitResult::kAdmitted;
+            ? AdmitResult::kTooManyPixels
+            : AdmitResult::kAdmitted;
     const std::uint64_t expandedBlock = layout->RowsOffset() + *expanded;
     std::uint64_t ratioBytes = 0;
     if (layout->IsRle() && expandedBlock > kExpansionFloorBytes
