@@ -5,6 +5,7 @@
 #include "DibLock.h"
 #include "FileException.h"
 #include "GrayStatistics.h"
+#include "ManyFiles.h"
 #include "MemoryBudget.h"
 #include "Messages.h"
 #include "OutputFile.h"
@@ -13,14 +14,17 @@
 #include "PointKernels.h"
 #include "PointOperations.h"
 #include "PointTables.h"
+#include "SafeOutputFile.h"
 #include "StandardStreams.h"
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,12 +40,17 @@ constexpr const char *kUsageText
       "  tonecraft-batch window LOW HIGH IN.bmp OUT.bmp\n"
       "  tonecraft-batch stretch X1 Y1 X2 Y2 IN.bmp OUT.bmp\n"
       "  tonecraft-batch equalize IN.bmp OUT.bmp\n"
+      "  tonecraft-batch TRANSFORM [PARAMETERS] -d DIR [-j N] [--quiet] IN.bmp...\n"
       "  tonecraft-batch table OPERATION [PARAMETERS]\n"
       "  tonecraft-batch render IN.bmp OUT.png\n"
       "  tonecraft-batch --help | --version\n"
       "T, LOW, HIGH, X1..Y2 are whole numbers 0..255; SLOPE and INTERCEPT are decimal numbers.\n"
       "OPERATION is invert, linear, threshold, window or stretch.\n"
-      "IN - reads standard input; OUT - writes standard output.\n";
+      "IN - reads standard input; OUT - writes standard output.\n"
+      "TRANSFORM is invert, linear, threshold, window, stretch or equalize; -d (--output-dir)\n"
+      "writes each IN into DIR under its own name, -j (--jobs) N files at a time.\n"
+      "--max-pixels N refuses images of more than N pixels (in place of the default limit\n"
+      "on compressed images: 1 GiB and 1000 times the file's size).\n";
 
 // The transforms the command line offers: the catalogue without the histogram, which has a
 // command of its own.
@@ -117,7 +126,7 @@ struct LoadResult
     std::uint32_t fileCompression = 0; // as in the file; the block's rows come expanded
 };
 
-LoadResult LoadImage(const std::string &path, std::ostream &err)
+LoadResult LoadImage(const std::string &path, const AdmissionLimits &limits, std::ostream &err)
 {
     LoadResult result;
     MemoryBudget::ClearRefusal();
@@ -129,14 +138,24 @@ LoadResult LoadImage(const std::string &path, std::ostream &err)
         result.code = ReportFileError(err, e);
         return result;
     }
+    std::uint64_t pixels = 0;
     if (!result.block.IsNull()) {
         // The reader has checked that the header can be read; the rest waits for admission.
         DibReadLock lock(result.block);
         result.fileCompression = CDibImage::GetCompression(lock.Data());
+        pixels = std::uint64_t{CDibImage::GetImageWidth(lock.Data())}
+            * CDibImage::GetImageHeight(lock.Data());
     }
-    Admission admitted = CDibImage::Admit(std::move(result.block));
+    Admission admitted = CDibImage::Admit(std::move(result.block), limits);
     if (admitted.result == AdmitResult::kTooBig)
         err << Messages::kImageTooBig << "\n";
+    if (admitted.result == AdmitResult::kExpansionTooLarge)
+        err << "tonecraft-batch: the compressed rows would expand beyond "
+            << (kExpansionFloorBytes >> 30) << " GiB and " << kExpansionRatio
+            << " times the file's size; --max-pixels N sets a limit of its own\n";
+    if (admitted.result == AdmitResult::kTooManyPixels)
+        err << "tonecraft-batch: the image has " << pixels << " pixels, more than --max-pixels "
+            << *limits.maxPixels << "\n";
     result.block = std::move(admitted.block);
     if (result.block.IsNull()) {
         ReportMemoryRefusal(err);
@@ -146,9 +165,69 @@ LoadResult LoadImage(const std::string &path, std::ostream &err)
     return result;
 }
 
-int RunInfo(const std::string &path, std::ostream &out, std::ostream &err)
+// A whole number written in decimal digits alone.
+std::optional<std::uint64_t> ParseCount(std::string_view text)
 {
-    LoadResult image = LoadImage(path, err);
+    std::uint64_t n = 0;
+    const char *end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, n);
+    if (text.empty() || error != std::errc{} || stop != end)
+        return std::nullopt;
+    return n;
+}
+
+// What the options after the command word ask for.
+struct Options
+{
+    AdmissionLimits limits;
+    std::optional<std::string> outputDir;
+    std::optional<unsigned> jobs;
+    bool quiet = false;
+};
+
+// Takes the options out of `args` (anywhere after the command word; a parameter such as "-1.5"
+// is not one of their names) into `options`; the rest stays in order. A problem for the usage
+// message, or nothing.
+std::optional<std::string> TakeOptions(std::vector<std::string_view> &args, Options &options)
+{
+    std::vector<std::string_view> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        const bool dir = a == "-d" || a == "--output-dir";
+        const bool jobs = a == "-j" || a == "--jobs";
+        const bool pixels = a == "--max-pixels";
+        if (a == "--quiet") {
+            options.quiet = true;
+            continue;
+        }
+        if (!dir && !jobs && !pixels) {
+            rest.push_back(a);
+            continue;
+        }
+        if (++i == args.size())
+            return std::string(a) + " needs a value";
+        const std::string_view value = args[i];
+        if (dir) {
+            options.outputDir = std::string(value);
+            continue;
+        }
+        const std::optional<std::uint64_t> n = ParseCount(value);
+        if (!n || *n == 0 || (jobs && *n > CSafeOutputFile::kMaxTemporaryFiles))
+            return "bad " + std::string(a) + " '" + std::string(value)
+                + "': expected a whole number 1.."
+                + (jobs ? std::to_string(CSafeOutputFile::kMaxTemporaryFiles) : "");
+        if (jobs)
+            options.jobs = static_cast<unsigned>(*n);
+        else
+            options.limits.maxPixels = *n;
+    }
+    args = std::move(rest);
+    return std::nullopt;
+}
+
+int RunInfo(const std::string &path, const Options &o, std::ostream &out, std::ostream &err)
+{
+    LoadResult image = LoadImage(path, o.limits, err);
     if (image.code != kDone)
         return image.code;
     DibReadLock lock(image.block);
@@ -159,9 +238,10 @@ int RunInfo(const std::string &path, std::ostream &out, std::ostream &err)
     return kDone;
 }
 
-int RunHistogram(const std::string &path, bool stats, std::ostream &out, std::ostream &err)
+int RunHistogram(const std::string &path, bool stats, const Options &o, std::ostream &out,
+                 std::ostream &err)
 {
-    LoadResult image = LoadImage(path, err);
+    LoadResult image = LoadImage(path, o.limits, err);
     if (image.code != kDone)
         return image.code;
     DibReadLock lock(image.block);
@@ -187,10 +267,10 @@ int RunHistogram(const std::string &path, bool stats, std::ostream &out, std::os
     return kDone;
 }
 
-int RunTransform(const PointOperation &op, const PointParameters &p, const std::string &inPath,
-                 const std::string &outPath, std::ostream &err)
+int RunTransform(const PointOperation &op, const PointParameters &p, const Options &o,
+                 const std::string &inPath, const std::string &outPath, std::ostream &err)
 {
-    LoadResult image = LoadImage(inPath, err);
+    LoadResult image = LoadImage(inPath, o.limits, err);
     if (image.code != kDone)
         return image.code;
     {
@@ -213,9 +293,10 @@ int RunTransform(const PointOperation &op, const PointParameters &p, const std::
     return kDone;
 }
 
-int RunRender(const std::string &inPath, const std::string &outPath, std::ostream &err)
+int RunRender(const std::string &inPath, const std::string &outPath, const Options &o,
+              std::ostream &err)
 {
-    LoadResult image = LoadImage(inPath, err);
+    LoadResult image = LoadImage(inPath, o.limits, err);
     if (image.code != kDone)
         return image.code;
     try {
@@ -265,12 +346,12 @@ int RunTable(std::span<const std::string_view> args, std::ostream &out, std::ost
 
 } // namespace
 
-int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, std::ostream &err)
+int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, std::ostream &err,
+                    bool errIsTerminal)
 {
     if (args.empty())
         return UsageError(err, "no command given");
     const std::string_view command = args[0];
-    const std::span<const std::string_view> rest = args.subspan(1);
 
     if (command == "--help") {
         out << kUsageText;
@@ -280,32 +361,58 @@ int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, s
         out << "tonecraft-batch " << TONECRAFT_VERSION << "\n";
         return kDone;
     }
+    if (command == "table")
+        return RunTable(args.subspan(1), out, err);
+
+    std::vector<std::string_view> rest(args.begin() + 1, args.end());
+    Options o;
+    if (const std::optional<std::string> problem = TakeOptions(rest, o))
+        return UsageError(err, *problem);
+    const PointOperation *op = FindTransform(command);
+    if ((o.outputDir || o.jobs) && op == nullptr)
+        return UsageError(err, "-d and -j go with a transform");
     if (command == "info" || command == "histogram") {
         const bool stats = command == "histogram" && !rest.empty() && rest[0] == "--stats";
-        const std::span<const std::string_view> files = rest.subspan(stats ? 1 : 0);
-        if (files.size() != 1)
+        if (rest.size() != (stats ? 2u : 1u))
             return UsageError(err, std::string(command) + " takes one file: IN.bmp");
-        const std::string path(files[0]);
-        return command == "info" ? RunInfo(path, out, err) : RunHistogram(path, stats, out, err);
+        const std::string path(rest.back());
+        return command == "info" ? RunInfo(path, o, out, err)
+                                 : RunHistogram(path, stats, o, out, err);
     }
-    if (command == "table")
-        return RunTable(rest, out, err);
     if (command == "render") {
         if (rest.size() != 2)
             return UsageError(err, "render takes IN.bmp and OUT.png");
-        return RunRender(std::string(rest[0]), std::string(rest[1]), err);
+        return RunRender(std::string(rest[0]), std::string(rest[1]), o, err);
     }
 
-    const PointOperation *op = FindTransform(command);
     if (op == nullptr)
         return UsageError(err, "unknown command '" + std::string(command) + "'");
-    if (rest.size() != op->params.size() + 2)
+    const std::size_t n = op->params.size();
+    if (!o.outputDir && rest.size() != n + 2)
         return UsageError(err,
-                          std::string(command) + " takes " + std::to_string(op->params.size())
+                          std::string(command) + " takes " + std::to_string(n)
                               + " parameters, IN.bmp and OUT.bmp");
+    if (o.outputDir && rest.size() < n + 1)
+        return UsageError(err,
+                          std::string(command) + " takes " + std::to_string(n)
+                              + " parameters and at least one IN.bmp with -d DIR");
     const std::optional<PointParameters> p = ParseParameters(*op, rest, err);
     if (!p)
         return kUsage;
-    const std::size_t n = op->params.size();
-    return RunTransform(*op, *p, std::string(rest[n]), std::string(rest[n + 1]), err);
+    if (!o.outputDir)
+        return RunTransform(*op, *p, o, std::string(rest[n]), std::string(rest[n + 1]), err);
+
+    const std::vector<std::string> inputs(rest.begin() + static_cast<std::ptrdiff_t>(n),
+                                          rest.end());
+    const CManyFiles::Plan plan = CManyFiles::Prepare(inputs, *o.outputDir);
+    if (!plan.problem.empty())
+        return UsageError(err, plan.problem);
+    const CManyFiles::Settings settings{o.jobs.value_or(CManyFiles::DefaultJobs()),
+                                        errIsTerminal && !o.quiet};
+    return CManyFiles::Run(
+        plan, settings,
+        [&](const std::string &in, const std::string &outPath, std::ostream &fileErr) {
+            return RunTransform(*op, *p, o, in, outPath, fileErr);
+        },
+        err);
 }

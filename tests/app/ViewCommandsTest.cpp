@@ -334,7 +334,8 @@ TEST_F(ViewCommandsTest, PasteTakesOnlyWhatPassesAdmission)
             data->setImageData(picture);
         QGuiApplication::clipboard()->setMimeData(data);
         const bool offered = bits != 0 || !messages.empty();
-        EXPECT_TRUE(Enabled(m_view, CommandId::kEditPaste) == offered && Enabled(m_view, CommandId::kEditPaste) == offered);
+        EXPECT_TRUE(Enabled(m_view, CommandId::kEditPaste) == offered
+                    && Enabled(m_view, CommandId::kEditPaste) == offered);
         EXPECT_EQ(data->fetches, 0);
         Run(m_view, CommandId::kEditPaste);
         EXPECT_EQ(data->fetches, offered ? 1 : 0);
