@@ -1,5 +1,6 @@
 #include "CurvePlot.h"
 
+#include "DialogBuilder.h"
 #include "PlotSurface.h"
 
 #include <QFontMetrics>
@@ -19,16 +20,14 @@ constexpr QRgb kBlue = qRgb(0, 0, 255);
 constexpr QRgb kGreen = qRgb(0, 255, 0);
 
 // Thin solid lines are drawn one step short with both ends (square caps); wide and dotted ones
-// with flat caps, which stop a line at its end point. On a buffer with more than one pixel per
-// surface pixel a pen keeps its width in device pixels, so that no line comes out uneven.
-QPen MakePen(QRgb colour, int width, bool dotted, bool scaled)
+// with flat caps, which stop a line at its end point.
+QPen MakePen(QRgb colour, int width, bool dotted)
 {
     const bool thinSolid = width == 1 && !dotted;
     QPen pen(QColor(colour), width, dotted ? Qt::CustomDashLine : Qt::SolidLine,
              thinSolid ? Qt::SquareCap : Qt::FlatCap);
     if (dotted)
         pen.setDashPattern({1, 1});
-    pen.setCosmetic(scaled);
     return pen;
 }
 
@@ -36,26 +35,27 @@ QPen MakePen(QRgb colour, int width, bool dotted, bool scaled)
 
 using namespace PlotGeometry;
 
-CCurvePlot::CCurvePlot(CPlotSurface &surface, const Style &style, Part part)
+CCurvePlot::CCurvePlot(CDialogBuilder &controls, int previewId, const Style &style, Part part)
     : m_style(style)
     , m_part(std::move(part))
-    , m_surface(surface)
+    , m_surface(*controls.Surface(previewId))
+    , m_image(kSurfaceWidth, kSurfaceHeight, QImage::Format_RGB32)
 {
+    // The control shows the buffer at one pixel per device pixel: at a ratio above 1 it takes
+    // fewer dialog units than the buffer has pixels.
+    const qreal ratio = m_surface.devicePixelRatioF();
+    controls.MakeRoom(previewId,
+                      QSize(static_cast<int>(std::ceil(kSurfaceWidth / ratio)),
+                            static_cast<int>(std::ceil(kSurfaceHeight / ratio))));
     m_surface.SetSource([this]() -> const QImage & { return Surface(); });
 }
 
 const QImage &CCurvePlot::Surface()
 {
-    const qreal ratio = m_surface.devicePixelRatioF();
-    if (m_image.isNull() || m_image.devicePixelRatio() != ratio) {
-        m_image = QImage(static_cast<int>(std::ceil(PlotGeometry::kSurfaceWidth * ratio)),
-                         static_cast<int>(std::ceil(PlotGeometry::kSurfaceHeight * ratio)),
-                         QImage::Format_RGB32);
-        m_image.setDevicePixelRatio(ratio);
-        m_bStale = true;
-    }
     if (m_bStale)
         Render();
+    // Drawn at one surface pixel per buffer pixel; shown at one buffer pixel per device pixel.
+    m_image.setDevicePixelRatio(m_surface.devicePixelRatioF());
     return m_image;
 }
 
@@ -80,10 +80,13 @@ bool CCurvePlot::FirstShow(PlotGeometry::Area &dragArea)
     return true;
 }
 
-PlotGeometry::Point CCurvePlot::At(const QMouseEvent &event)
+PlotGeometry::Point CCurvePlot::At(const QMouseEvent &event) const
 {
-    const QPoint p = event.position().toPoint();
-    return {p.x(), p.y()};
+    // Surface pixels from the control's top-left: device pixels, whatever the ratio.
+    const QPointF local
+        = (event.position() - QPointF(m_surface.pos())) * m_surface.devicePixelRatioF();
+    return {m_surface.x() + static_cast<int>(std::floor(local.x())),
+            m_surface.y() + static_cast<int>(std::floor(local.y()))};
 }
 
 void CCurvePlot::Release(QWidget &dialog, const QMouseEvent &event, int &dragMode)
@@ -102,7 +105,8 @@ void CCurvePlot::Release(QWidget &dialog, const QMouseEvent &event, bool &draggi
 }
 
 void CCurvePlot::PressMarker(QWidget &dialog, const QMouseEvent &event,
-                             const PlotGeometry::Area &area, int &dragMode, int lower, int upper)
+                             const PlotGeometry::Area &area, int &dragMode, int lower,
+                             int upper) const
 {
     if (event.button() != Qt::LeftButton)
         return;
@@ -113,7 +117,8 @@ void CCurvePlot::PressMarker(QWidget &dialog, const QMouseEvent &event,
 }
 
 bool CCurvePlot::MoveMarker(QWidget &dialog, const QMouseEvent &event,
-                            const PlotGeometry::Area &area, int dragMode, int &lower, int &upper)
+                            const PlotGeometry::Area &area, int dragMode, int &lower,
+                            int &upper) const
 {
     using namespace PlotGeometry;
     const Point p = At(event);
@@ -134,15 +139,18 @@ bool CCurvePlot::MoveMarker(QWidget &dialog, const QMouseEvent &event,
 
 void CCurvePlot::InvertLine(PlotGeometry::Point from, PlotGeometry::Point to)
 {
-    (void)Surface();
+    if (m_bStale)
+        Render();
+    m_image.setDevicePixelRatio(1); // surface pixels
     QPainter painter(&m_image);
     painter.setCompositionMode(QPainter::RasterOp_NotDestination);
-    painter.setPen(MakePen(qRgb(0, 0, 0), 1, true, m_image.devicePixelRatio() != 1));
+    painter.setPen(MakePen(qRgb(0, 0, 0), 1, true));
     painter.drawLine(from.x, from.y, to.x, to.y);
 }
 
 void CCurvePlot::Render()
 {
+    m_image.setDevicePixelRatio(1); // surface pixels
     QPainter painter(&m_image);
     m_lpPainter = &painter;
     painter.setBackgroundMode(Qt::OpaqueMode);
@@ -214,21 +222,20 @@ void CCurvePlot::DrawHistogramFrame()
 void CCurvePlot::SelectPen(Pen pen)
 {
     Q_ASSERT(m_lpPainter != nullptr);
-    const bool scaled = m_image.devicePixelRatio() != 1;
     m_bThinSolid = pen == Pen::Default || (pen == Pen::Axis && m_style.axisWidth == 1)
         || (pen == Pen::Curve && m_style.curveWidth == 1);
     switch (pen) {
     case Pen::Default:
-        m_lpPainter->setPen(MakePen(qRgb(0, 0, 0), 1, false, scaled));
+        m_lpPainter->setPen(MakePen(qRgb(0, 0, 0), 1, false));
         break;
     case Pen::Axis:
-        m_lpPainter->setPen(MakePen(kRed, m_style.axisWidth, false, scaled));
+        m_lpPainter->setPen(MakePen(kRed, m_style.axisWidth, false));
         break;
     case Pen::Curve:
-        m_lpPainter->setPen(MakePen(kBlue, m_style.curveWidth, false, scaled));
+        m_lpPainter->setPen(MakePen(kBlue, m_style.curveWidth, false));
         break;
     case Pen::Guide:
-        m_lpPainter->setPen(MakePen(kGreen, 1, true, scaled));
+        m_lpPainter->setPen(MakePen(kGreen, 1, true));
         break;
     }
 }

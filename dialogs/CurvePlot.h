@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class CDialogBuilder;
 class CPlotSurface;
 class QMouseEvent;
 class QPainter;
@@ -15,10 +16,9 @@ class QWidget;
 
 // The preview of a parameter dialog: a 330 x 300 back buffer that every repaint redraws whole
 // from the dialog's members (the common frame, then the dialog's own part through a callback),
-// shown by the dialog's preview control. At a device pixel ratio above 1 the buffer has that
-// many pixels per surface pixel and its lines stay one device pixel wide per pen pixel, so the
-// control shows it 1:1. Drawing follows the line-to rule of the surface: a 1-pixel line from A
-// to B leaves B itself undrawn.
+// shown by the dialog's preview control one buffer pixel per device pixel whatever the font or
+// device pixel ratio, so that its 1-pixel lines stay sharp and even. Drawing follows the
+// line-to rule of the surface: a 1-pixel line from A to B leaves B itself undrawn.
 //
 // It also holds the mouse steps the dialogs share: where a mouse event lies in dialog
 // coordinates, the drag area set when the dialog is first shown, the release that ends a drag,
@@ -38,8 +38,9 @@ public:
 
     using Part = std::function<void(CCurvePlot &)>;
 
-    // `surface` is the dialog's preview control; it shows this plot's buffer from now on.
-    CCurvePlot(CPlotSurface &surface, const Style &style, Part part);
+    // The preview control `previewId` of `controls` shows this plot's buffer from now on, and
+    // the dialog makes room for it.
+    CCurvePlot(CDialogBuilder &controls, int previewId, const Style &style, Part part);
 
     // The next Surface() redraws the buffer from the members.
     void Invalidate() { m_bStale = true; }
@@ -48,15 +49,16 @@ public:
     // Has the preview control show the buffer as it stands (after InvertLine).
     void Show();
 
-    // The buffer, redrawn first when stale or made anew for another device pixel ratio.
+    // The buffer, redrawn first when stale; its device pixel ratio is the preview control's.
     [[nodiscard]] const QImage &Surface();
 
     // True only on the dialog's first show: sets `dragArea` from where the preview control lies
     // and invalidates the buffer; the dialog then shows its members in the fields.
     [[nodiscard]] bool FirstShow(PlotGeometry::Area &dragArea);
 
-    // Where a mouse event on the dialog lies, in dialog coordinates.
-    [[nodiscard]] static PlotGeometry::Point At(const QMouseEvent &event);
+    // Where a mouse event on the dialog lies, in dialog coordinates that count surface pixels
+    // from the preview control's top-left (the same as the dialog's own at a ratio of 1).
+    [[nodiscard]] PlotGeometry::Point At(const QMouseEvent &event) const;
     // A left-button release ends a drag: the mode goes back to none and the dialog's cursor to
     // the default. The press grabbed the mouse, so the release arrives wherever it happens.
     static void Release(QWidget &dialog, const QMouseEvent &event, int &dragMode);
@@ -64,13 +66,13 @@ public:
 
     // Two vertical markers at levels lower and upper, dragged sideways: a left press on either
     // column takes it (mode 1 lower, 2 upper) and shows the sizing cursor.
-    static void PressMarker(QWidget &dialog, const QMouseEvent &event,
-                            const PlotGeometry::Area &area, int &dragMode, int lower, int upper);
+    void PressMarker(QWidget &dialog, const QMouseEvent &event, const PlotGeometry::Area &area,
+                     int &dragMode, int lower, int upper) const;
     // A move drags the marker taken, kept in order, while inside the area: true when it did
     // (the dialog then shows its values); the cursor shows where a marker can be taken.
-    [[nodiscard]] static bool MoveMarker(QWidget &dialog, const QMouseEvent &event,
-                                         const PlotGeometry::Area &area, int dragMode, int &lower,
-                                         int &upper);
+    [[nodiscard]] bool MoveMarker(QWidget &dialog, const QMouseEvent &event,
+                                  const PlotGeometry::Area &area, int dragMode, int &lower,
+                                  int &upper) const;
 
     // Inverts the pixels of a dotted 1-pixel line on the buffer as it stands; drawing the same
     // line again restores them. Surface coordinates.

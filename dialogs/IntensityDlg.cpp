@@ -20,10 +20,8 @@ namespace Id = DialogTemplates::Id;
 CIntensityDlg::CIntensityDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kHistogram))
-    , m_plot(*m_controls.Surface(Id::kPreview), kStyle,
-             [this](CCurvePlot &plot) { DrawBars(plot); })
+    , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawBars(plot); })
 {
-    m_controls.MakeRoom(Id::kPreview, {kSurfaceWidth, kSurfaceHeight});
     setMouseTracking(true);
     for (const int id : {Id::kHistLow, Id::kHistHigh})
         m_controls.OnKillFocus(id, [this] {
@@ -117,13 +115,13 @@ void CIntensityDlg::DrawBars(CCurvePlot &plot) const
 
 void CIntensityDlg::mousePressEvent(QMouseEvent *event)
 {
-    CCurvePlot::PressMarker(*this, *event, m_rcDragArea, m_nDragMode, m_iLow, m_iHigh);
+    m_plot.PressMarker(*this, *event, m_rcDragArea, m_nDragMode, m_iLow, m_iHigh);
     QDialog::mousePressEvent(event);
 }
 
 void CIntensityDlg::mouseMoveEvent(QMouseEvent *event)
 {
-    if (CCurvePlot::MoveMarker(*this, *event, m_rcDragArea, m_nDragMode, m_iLow, m_iHigh)) {
+    if (m_plot.MoveMarker(*this, *event, m_rcDragArea, m_nDragMode, m_iLow, m_iHigh)) {
         UpdateData(false);
         m_plot.Repaint();
     }

@@ -15,10 +15,8 @@ namespace Id = DialogTemplates::Id;
 CLinerParaDlg::CLinerParaDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kLinearParams))
-    , m_plot(*m_controls.Surface(Id::kPreview), kStyle,
-             [this](CCurvePlot &plot) { DrawLine(plot); })
+    , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawLine(plot); })
 {
-    m_controls.MakeRoom(Id::kPreview, {kSurfaceWidth, kSurfaceHeight});
     setMouseTracking(true);
     for (const int id : {Id::kSlope, Id::kIntercept})
         m_controls.OnKillFocus(id, [this] { OnKillFocus(); });
@@ -84,7 +82,7 @@ void CLinerParaDlg::DrawLine(CCurvePlot &plot) const
 
 void CLinerParaDlg::mousePressEvent(QMouseEvent *event)
 {
-    const Point p = CCurvePlot::At(*event);
+    const Point p = m_plot.At(*event);
     // Qt grabs the mouse for the widget that took the press until the release, so the
     // release is seen wherever it happens.
     if (event->button() == Qt::LeftButton && Inside(m_rcDragArea, p)) {
@@ -98,7 +96,7 @@ void CLinerParaDlg::mousePressEvent(QMouseEvent *event)
 
 void CLinerParaDlg::mouseMoveEvent(QMouseEvent *event)
 {
-    const Point p = CCurvePlot::At(*event);
+    const Point p = m_plot.At(*event);
     if (Inside(m_rcDragArea, p)) {
         setCursor(Qt::CrossCursor);
         if (m_bDragging) {
@@ -119,7 +117,7 @@ void CLinerParaDlg::mouseMoveEvent(QMouseEvent *event)
 
 void CLinerParaDlg::mouseReleaseEvent(QMouseEvent *event)
 {
-    const Point p = CCurvePlot::At(*event);
+    const Point p = m_plot.At(*event);
     if (event->button() == Qt::LeftButton && m_bDragging) {
         if (Inside(m_rcDragArea, p)) {
             m_ptEnd = ToSurface(m_rcDragArea, p);

@@ -17,10 +17,8 @@ namespace Id = DialogTemplates::Id;
 CPointStreDlg::CPointStreDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kStretchParams))
-    , m_plot(*m_controls.Surface(Id::kPreview), kStyle,
-             [this](CCurvePlot &plot) { DrawCurve(plot); })
+    , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawCurve(plot); })
 {
-    m_controls.MakeRoom(Id::kPreview, {kSurfaceWidth, kSurfaceHeight});
     setMouseTracking(true);
     for (const int id : {Id::kStretchX1, Id::kStretchX2})
         m_controls.OnKillFocus(id, [this] {
@@ -117,7 +115,7 @@ int CPointStreDlg::HitPoint(Point p) const
 
 void CPointStreDlg::mousePressEvent(QMouseEvent *event)
 {
-    const Point p = CCurvePlot::At(*event);
+    const Point p = m_plot.At(*event);
     if (event->button() == Qt::LeftButton) {
         m_nDragMode = HitPoint(p);
         if (m_nDragMode != 0)
@@ -128,7 +126,7 @@ void CPointStreDlg::mousePressEvent(QMouseEvent *event)
 
 void CPointStreDlg::mouseMoveEvent(QMouseEvent *event)
 {
-    const Point p = CCurvePlot::At(*event);
+    const Point p = m_plot.At(*event);
     if (Inside(m_rcDragArea, p) && m_nDragMode != 0) {
         const Point gray = ToGray(m_rcDragArea, p);
         if (m_nDragMode == 1) {

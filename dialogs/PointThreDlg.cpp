@@ -15,10 +15,8 @@ namespace Id = DialogTemplates::Id;
 CPointThreDlg::CPointThreDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kThresholdParams))
-    , m_plot(*m_controls.Surface(Id::kPreview), kStyle,
-             [this](CCurvePlot &plot) { DrawStep(plot); })
+    , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawStep(plot); })
 {
-    m_controls.MakeRoom(Id::kPreview, {kSurfaceWidth, kSurfaceHeight});
     setMouseTracking(true);
     m_controls.OnKillFocus(Id::kThreshold, [this] {
         (void)UpdateData(true);
@@ -81,7 +79,7 @@ void CPointThreDlg::DrawStep(CCurvePlot &plot) const
 
 void CPointThreDlg::mousePressEvent(QMouseEvent *event)
 {
-    const Point p = CCurvePlot::At(*event);
+    const Point p = m_plot.At(*event);
     if (event->button() == Qt::LeftButton && OnColumn(m_rcDragArea, p, m_byThreshold)) {
         m_bDragging = true;
         setCursor(Qt::SizeHorCursor);
@@ -91,7 +89,7 @@ void CPointThreDlg::mousePressEvent(QMouseEvent *event)
 
 void CPointThreDlg::mouseMoveEvent(QMouseEvent *event)
 {
-    const Point p = CCurvePlot::At(*event);
+    const Point p = m_plot.At(*event);
     if (Inside(m_rcDragArea, p) && m_bDragging) {
         m_byThreshold = static_cast<std::uint8_t>(ToGray(m_rcDragArea, p).x);
         setCursor(Qt::SizeHorCursor);

@@ -17,10 +17,8 @@ namespace Id = DialogTemplates::Id;
 CPointWinDlg::CPointWinDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kWindowParams))
-    , m_plot(*m_controls.Surface(Id::kPreview), kStyle,
-             [this](CCurvePlot &plot) { DrawWindow(plot); })
+    , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawWindow(plot); })
 {
-    m_controls.MakeRoom(Id::kPreview, {kSurfaceWidth, kSurfaceHeight});
     setMouseTracking(true);
     for (const int id : {Id::kWinLow, Id::kWinHigh})
         m_controls.OnKillFocus(id, [this] { OnKillFocus(); });
@@ -103,7 +101,7 @@ void CPointWinDlg::DrawWindow(CCurvePlot &plot) const
 
 void CPointWinDlg::mousePressEvent(QMouseEvent *event)
 {
-    CCurvePlot::PressMarker(*this, *event, m_rcDragArea, m_nDragMode, m_byLow, m_byHigh);
+    m_plot.PressMarker(*this, *event, m_rcDragArea, m_nDragMode, m_byLow, m_byHigh);
     QDialog::mousePressEvent(event);
 }
 
@@ -111,7 +109,7 @@ void CPointWinDlg::mouseMoveEvent(QMouseEvent *event)
 {
     int low = m_byLow;
     int high = m_byHigh;
-    if (CCurvePlot::MoveMarker(*this, *event, m_rcDragArea, m_nDragMode, low, high)) {
+    if (m_plot.MoveMarker(*this, *event, m_rcDragArea, m_nDragMode, low, high)) {
         m_byLow = static_cast<std::uint8_t>(low);
         m_byHigh = static_cast<std::uint8_t>(high);
         UpdateData(false);

@@ -1,9 +1,11 @@
 // Memory that runs out: named with its sizes when the memory check refuses an image, reported
 // and survived when an allocation fails inside an event, a command or a command-state query.
 #include "AppTestSupport.h"
+#include "CommandIds.h"
 #include "DibImage.h"
 #include "MainFrm.h"
 #include "Messages.h"
+#include "StandardCommandIds.h"
 #include "TestImages.h"
 #include "Tonecraft.h"
 #include "TonecraftDoc.h"
@@ -57,7 +59,8 @@ QByteArray ClaimedPng(quint32 side)
     pixel.fill(qRgb(1, 2, 3));
     QByteArray png;
     QBuffer buffer(&png);
-    EXPECT_TRUE(buffer.open(QIODevice::WriteOnly) && pixel.save(&buffer, "PNG"));
+    EXPECT_TRUE(buffer.open(QIODevice::WriteOnly));
+    EXPECT_TRUE(pixel.save(&buffer, "PNG"));
     qToBigEndian(side, png.data() + 16); // the header chunk's width and height
     qToBigEndian(side, png.data() + 20);
     const auto *chunk = reinterpret_cast<const Bytef *>(png.constData() + 12);
@@ -101,14 +104,15 @@ TEST(GuardedApplication, ACommandOrStateQueryOutOfMemoryLeavesTheDocuments)
     frame.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
     CTonecraftDoc *doc = app.OpenDocumentFile(path);
-    ASSERT_TRUE(doc != nullptr && frame.RouteCommand(32786)); // invert
+    ASSERT_TRUE(doc != nullptr);
+    ASSERT_TRUE(frame.RouteCommand(CommandId::kInvert));
     const Bytes inverted = TestImages::FromHandle(doc->GetImageBlock());
 
     auto *data = new CStarvedMimeData;
     QGuiApplication::clipboard()->setMimeData(data);
     QCoreApplication::processEvents(); // the frame's own look at the new clipboard
     const std::pair<bool, std::function<void()>> steps[] = {
-        {false, [&] { frame.ActionFor(57637)->trigger(); }},
+        {false, [&] { frame.ActionFor(CommandId::kEditPaste)->trigger(); }},
         {true, [&] { frame.UpdateCommandStates(); }},
         {true, [&] { QTest::keyClick(&frame, Qt::Key_V, Qt::ControlModifier); }},
     };
@@ -120,8 +124,9 @@ TEST(GuardedApplication, ACommandOrStateQueryOutOfMemoryLeavesTheDocuments)
         EXPECT_EQ(ui.events.back(), Messages::kOutOfMemory);
     }
     QGuiApplication::clipboard()->clear();
-    EXPECT_TRUE(doc->IsModified() && TestImages::FromHandle(doc->GetImageBlock()) == inverted);
-    ASSERT_TRUE(frame.RouteCommand(32786));
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_TRUE(TestImages::FromHandle(doc->GetImageBlock()) == inverted);
+    ASSERT_TRUE(frame.RouteCommand(CommandId::kInvert));
     EXPECT_EQ(TestImages::FromHandle(doc->GetImageBlock())[40 + 1024], 40);
     doc->SetModifiedFlag(false);
 }
@@ -140,7 +145,7 @@ TEST(PasteMemory, ThePictureTheMemoryAllowsIsPastedAndOtherwiseTheSizesAreNamed)
         data->setData(format, picture);
         QGuiApplication::clipboard()->setMimeData(data);
         ui.Clear();
-        EXPECT_TRUE(view.OnCommand(57637));
+        EXPECT_TRUE(view.OnCommand(CommandId::kEditPaste));
     };
     paste("image/png", ClaimedPng(1000000)); // 10^12 pixels, 15 bytes each
     EXPECT_EQ(Shortened(ui.events),
@@ -192,8 +197,8 @@ TEST(OpenMemory, AFileTheMemoryRefusesNamesTheSizesBeforeTheReadError)
         setrlimit(RLIMIT_AS, &old);
         EXPECT_FALSE(opened);
         EXPECT_EQ(Shortened(ui.events), events);
-        EXPECT_TRUE(ui.messages.size() == events.size() - 2
-                    && ui.messages[0].text.ends_with(events.size() == 4 ? " MB 可用。" : "！"));
+        ASSERT_EQ(ui.messages.size(), events.size() - 2);
+        EXPECT_TRUE(ui.messages[0].text.ends_with(events.size() == 4 ? " MB 可用。" : "！"));
     }
 #endif
 }

@@ -94,14 +94,15 @@ TEST_F(PrintTest, PrintSetupCarriesIntoTheNextPrints)
     ASSERT_TRUE(application.OnCommand(CommandId::kFilePrintSetup));
     EXPECT_FALSE(QFile::exists(pdf));
     ASSERT_TRUE(m_view.OnCommand(CommandId::kFilePrint));
-    EXPECT_TRUE(output == pdf && orientation == QPageLayout::Landscape);
+    EXPECT_TRUE(output == pdf);
+    EXPECT_TRUE(orientation == QPageLayout::Landscape);
     EXPECT_FALSE(QFile::exists(pdf));
     ASSERT_TRUE(m_view.OnCommand(CommandId::kFilePrintDirect));
     EXPECT_EQ(m_ui.dialogs, (std::vector<std::string>{"QPrintDialog", "QPrintDialog"}));
     QProcess images;
     images.start("pdfimages", {"-list", pdf});
-    ASSERT_TRUE(images.waitForFinished(60000) && images.exitCode() == 0)
-        << "pdfimages (poppler-utils)";
+    ASSERT_TRUE(images.waitForFinished(60000)) << "pdfimages (poppler-utils)";
+    ASSERT_TRUE(images.exitCode() == 0) << "pdfimages (poppler-utils)";
     const QStringList lines
         = QString::fromLatin1(images.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     EXPECT_GT(lines.size(), 2);

@@ -63,10 +63,10 @@ protected:
             EXPECT_TRUE(depth == 0 || depth == 1);
         }
         EXPECT_EQ(depth, 0);
-        for (const auto &message : m_ui.messages)
-            EXPECT_TRUE(message.owner == nullptr
-                        && !(message.caption == "Tonecraft" && message.busyWhenShown))
-                << message.text;
+        for (const auto &message : m_ui.messages) {
+            EXPECT_TRUE(message.owner == nullptr) << message.text;
+            EXPECT_FALSE((message.caption == "Tonecraft" && message.busyWhenShown)) << message.text;
+        }
     }
 
     QString PathOf(const char *name) const { return m_dir.filePath(name); }
@@ -249,7 +249,8 @@ TEST_F(TonecraftDocTest, SaveLandsWhereACopyWouldPutIt)
     auto path = [this](const char *name) { return PathOf(name).toStdString(); };
     CTonecraftDoc doc;
     Write("in.bmp", Gray8Bmp(16, 16)); // less than a pipe holds
-    ASSERT_TRUE(doc.OpenImageFile(PathOf("in.bmp")) && doc.SaveImageFile(PathOf("plain.bmp")));
+    ASSERT_TRUE(doc.OpenImageFile(PathOf("in.bmp")));
+    ASSERT_TRUE(doc.SaveImageFile(PathOf("plain.bmp")));
     const Bytes saved = Read("plain.bmp"), old{'o', 'l', 'd'};
     for (const char *name : {"owned.bmp", "first.bmp", "target.bmp", "setid.bmp"})
         Write(name, old);
@@ -278,18 +279,26 @@ TEST_F(TonecraftDocTest, SaveLandsWhereACopyWouldPutIt)
     piped.resize(static_cast<std::size_t>(std::max(::read(fifo, piped.data(), piped.size()), 0L)));
     ::close(fifo);
     EXPECT_EQ(piped, saved);
-    EXPECT_TRUE(Read("first.bmp") == saved && fs::hard_link_count(path("first.bmp")) == 2);
-    EXPECT_TRUE(Read("target.bmp") == saved && fs::is_symlink(path("link.bmp")));
-    EXPECT_TRUE(Read("setid.bmp") == saved && fs::is_fifo(path("fifo")));
+    EXPECT_TRUE(Read("first.bmp") == saved);
+    EXPECT_TRUE(fs::hard_link_count(path("first.bmp")) == 2);
+    EXPECT_TRUE(Read("target.bmp") == saved);
+    EXPECT_TRUE(fs::is_symlink(path("link.bmp")));
+    EXPECT_TRUE(Read("setid.bmp") == saved);
+    EXPECT_TRUE(fs::is_fifo(path("fifo")));
     struct stat info = {};
-    EXPECT_TRUE(::stat(path("setid.bmp").c_str(), &info) == 0 && (info.st_mode & 07777) == 0755);
+    EXPECT_TRUE(::stat(path("setid.bmp").c_str(), &info) == 0);
+    EXPECT_TRUE((info.st_mode & 07777) == 0755);
     EXPECT_EQ(QDir(m_dir.path()).entryList({".tonecraft-*"}, QDir::Files | QDir::Hidden),
               QStringList{});
     if (!root)
         GTEST_SKIP() << "another user's file and device nodes need root";
-    EXPECT_TRUE(fs::is_character_file(path("null")) && fs::is_character_file(path("full")));
-    EXPECT_TRUE(Read("owned.bmp") == saved && ::stat(path("owned.bmp").c_str(), &info) == 0
-                && info.st_uid == 65534 && info.st_gid == 65534 && (info.st_mode & 07777) == 0640);
+    EXPECT_TRUE(fs::is_character_file(path("null")));
+    EXPECT_TRUE(fs::is_character_file(path("full")));
+    EXPECT_TRUE(Read("owned.bmp") == saved);
+    EXPECT_TRUE(::stat(path("owned.bmp").c_str(), &info) == 0);
+    EXPECT_TRUE(info.st_uid == 65534);
+    EXPECT_TRUE(info.st_gid == 65534);
+    EXPECT_TRUE((info.st_mode & 07777) == 0640);
 }
 
 // Reload asks first about changes; a file gone (or never there) keeps the image, one that no

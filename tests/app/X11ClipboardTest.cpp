@@ -76,7 +76,8 @@ TEST(X11Clipboard, APngFromAnotherProgramIsPastedPixelForPixel)
         const bool pasted = view.OnCommand(CommandId::kEditPaste);
         xclip.kill();
         xclip.waitForFinished();
-        ASSERT_TRUE(pasted && !doc.GetImageBlock().IsNull());
+        ASSERT_TRUE(pasted);
+        ASSERT_FALSE(doc.GetImageBlock().IsNull());
         DibReadLock lock(doc.GetImageBlock());
         const std::uint8_t *at = CDibImage::GetPixelBits(lock.Data());
         EXPECT_EQ(CDibImage::GetBitCount(lock.Data()), bits);

@@ -81,9 +81,11 @@ TEST_F(DialogTest, LinearLineAndBand)
     dialog.m_fSlope = 2, dialog.m_fIntercept = -128;
     const QImage before = Shown(dialog).Surface().copy();
     EXPECT_EQ(Texts(dialog, {Id::kSlope, Id::kIntercept}), "2,-128");
-    EXPECT_TRUE(Any(before, {137, 151, 3, 3}, IsBlue) && Any(before, {200, 25, 3, 3}, IsBlue)
-                && !Any(before, {150, 30, 30, 30}, IsBlue));
-    EXPECT_TRUE(Any(before, {74, 281, 40, 14}, IsDark) && !Any(before, {40, 281, 34, 14}, IsDark));
+    EXPECT_TRUE(Any(before, {137, 151, 3, 3}, IsBlue));
+    EXPECT_TRUE(Any(before, {200, 25, 3, 3}, IsBlue));
+    EXPECT_FALSE(Any(before, {150, 30, 30, 30}, IsBlue));
+    EXPECT_TRUE(Any(before, {74, 281, 40, 14}, IsDark));
+    EXPECT_FALSE(Any(before, {40, 281, 34, 14}, IsDark));
     Press(dialog, 9, 152); // outside
     EXPECT_FALSE(dialog.m_bDragging);
     Release(dialog, 9, 152);
@@ -93,17 +95,20 @@ TEST_F(DialogTest, LinearLineAndBand)
     Move(dialog, 60, 200);
     EXPECT_FALSE(Any(dialog.Surface(), {70, 88, 5, 5}, IsDark));
     Move(dialog, 300, 200);
-    EXPECT_TRUE(dialog.Surface() != before && dialog.cursor().shape() == Qt::ForbiddenCursor);
+    EXPECT_TRUE(dialog.Surface() != before);
+    EXPECT_TRUE(dialog.cursor().shape() == Qt::ForbiddenCursor);
     Release(dialog, 300, 200);
     EXPECT_EQ(dialog.Surface(), before);
     Press(dialog, 50, 100);
     Release(dialog, 50, 200);
-    EXPECT_TRUE(dialog.Surface() == before && dialog.m_fSlope == 2.0f);
+    EXPECT_TRUE(dialog.Surface() == before);
+    EXPECT_TRUE(dialog.m_fSlope == 2.0f);
 
     Press(dialog, 10, 152); // gray (0, 128) to (128, 255)
     Move(dialog, 100, 100);
-    EXPECT_TRUE(dialog.m_fSlope == 2.0f && dialog.cursor().shape() == Qt::CrossCursor
-                && Any(dialog.Surface(), {53, 124, 5, 5}, IsDark));
+    EXPECT_TRUE(dialog.m_fSlope == 2.0f);
+    EXPECT_TRUE(dialog.cursor().shape() == Qt::CrossCursor);
+    EXPECT_TRUE(Any(dialog.Surface(), {53, 124, 5, 5}, IsDark));
     Release(dialog, 138, 25);
     EXPECT_EQ(Texts(dialog, {Id::kSlope, Id::kIntercept}), "0.9921875,128");
     EXPECT_FALSE(Any(dialog.Surface(), {53, 124, 5, 5}, IsDark)) << "a band left over";
@@ -116,8 +121,10 @@ TEST_F(DialogTest, MarkersAndPointsFollowThePointer)
     CPointThreDlg threshold; // the rise at x 138, "128" under it
     threshold.m_byThreshold = 128;
     const QImage t = Shown(threshold).Surface();
-    EXPECT_TRUE(Any(t, {137, 100, 2, 1}, IsBlue) && !Any(t, {139, 100, 2, 1}, IsBlue)
-                && Any(t, {138, 281, 25, 14}, IsDark) && !Any(t, {100, 281, 38, 14}, IsDark));
+    EXPECT_TRUE(Any(t, {137, 100, 2, 1}, IsBlue));
+    EXPECT_FALSE(Any(t, {139, 100, 2, 1}, IsBlue));
+    EXPECT_TRUE(Any(t, {138, 281, 25, 14}, IsDark));
+    EXPECT_FALSE(Any(t, {100, 281, 38, 14}, IsDark));
     Press(threshold, 139, 100); // one pixel beside
     Move(threshold, 100, 100);
     Release(threshold, 100, 100);
@@ -146,9 +153,10 @@ TEST_F(DialogTest, MarkersAndPointsFollowThePointer)
     CPointStreDlg stretch; // handles outlined in blue, green inside, "(50, 30)" under the first
     stretch.m_byX1 = 50, stretch.m_byY1 = 30, stretch.m_byX2 = 200, stretch.m_byY2 = 220;
     const QImage s = Shown(stretch).Surface();
-    EXPECT_TRUE(Count(s, {58, 248, 4, 4}, IsBlue) == 12 && Count(s, {208, 58, 4, 4}, IsBlue) == 12);
-    EXPECT_TRUE(Count(s, {59, 249, 2, 2}, [](QRgb c) { return c == qRgb(0, 255, 0); }) == 4
-                && Any(s, {63, 252, 40, 12}, IsDark));
+    EXPECT_TRUE(Count(s, {58, 248, 4, 4}, IsBlue) == 12);
+    EXPECT_TRUE(Count(s, {208, 58, 4, 4}, IsBlue) == 12);
+    EXPECT_TRUE(Count(s, {59, 249, 2, 2}, [](QRgb c) { return c == qRgb(0, 255, 0); }) == 4);
+    EXPECT_TRUE(Any(s, {63, 252, 40, 12}, IsDark));
     Press(stretch, 61, 251);
     Move(stretch, 230, 100);
     Release(stretch, 230, 100);
@@ -169,15 +177,20 @@ TEST_F(DialogTest, HistogramCountsThePixelsOnceAndDrawsABarOfEachLevel)
     CIntensityDlg dialog;
     dialog.m_lpBits = rows, dialog.m_lWidth = 5, dialog.m_lHeight = 3, dialog.m_iHigh = 255;
     const QImage s = Shown(dialog).Surface();
-    EXPECT_TRUE(dialog.m_lCount[3] == 10 && dialog.m_lCount[7] == 5 && dialog.m_lCount[200] == 0);
+    EXPECT_TRUE(dialog.m_lCount[3] == 10);
+    EXPECT_TRUE(dialog.m_lCount[7] == 5);
+    EXPECT_TRUE(dialog.m_lCount[200] == 0);
     // A full bar ends at row 26, a half one at 154; an empty level keeps its base pixel.
-    for (const auto &[x, top] : {std::pair{13, 26}, {17, 154}, {210, 280}})
-        EXPECT_TRUE(IsBlue(s.pixel(x, top)) && !IsBlue(s.pixel(x, top - 1))) << x;
+    for (const auto &[x, top] : {std::pair{13, 26}, {17, 154}, {210, 280}}) {
+        EXPECT_TRUE(IsBlue(s.pixel(x, top))) << x;
+        EXPECT_FALSE(IsBlue(s.pixel(x, top - 1))) << x;
+    }
     // Dragging the lower marker right stops below the upper one; the counts stay.
     Press(dialog, 10, 100);
     Move(dialog, 265, 100);
     EXPECT_EQ(Texts(dialog, {Id::kHistLow}), "254");
-    EXPECT_TRUE(!Any(dialog.Surface(), {11, 26, 250, 254}, IsBlue) && dialog.m_lCount[3] == 10);
+    EXPECT_FALSE(Any(dialog.Surface(), {11, 26, 250, 254}, IsBlue));
+    EXPECT_TRUE(dialog.m_lCount[3] == 10);
 }
 
 // A refused field shows one message, keeps the focus and its member; the exchange stops there.
@@ -187,25 +200,30 @@ TEST_F(DialogTest, RefusedFieldKeepsItsMemberAndTheFocus)
     dialog.m_byThreshold = 128;
     Shown(dialog).m_byThreshold = 50; // not shown yet: the repaint after the refusal shows it
     Type(dialog, Id::kThreshold, "300");
-    ASSERT_TRUE(m_ui.messages.size() == 1 && m_ui.messages[0].owner == &dialog);
+    ASSERT_TRUE(m_ui.messages.size() == 1);
+    ASSERT_TRUE(m_ui.messages[0].owner == &dialog);
     EXPECT_EQ(m_ui.messages[0].text, DialogTemplates::kNeedLevel);
-    EXPECT_TRUE(QApplication::focusWidget() == Edit(dialog, Id::kThreshold)
-                && Edit(dialog, Id::kThreshold)->selectedText() == "300");
-    EXPECT_TRUE(dialog.m_byThreshold == 50 && Any(dialog.Surface(), {59, 100, 2, 1}, IsBlue));
+    EXPECT_TRUE(QApplication::focusWidget() == Edit(dialog, Id::kThreshold));
+    EXPECT_TRUE(Edit(dialog, Id::kThreshold)->selectedText() == "300");
+    EXPECT_TRUE(dialog.m_byThreshold == 50);
+    EXPECT_TRUE(Any(dialog.Surface(), {59, 100, 2, 1}, IsBlue));
     dialog.accept();
-    EXPECT_TRUE(dialog.isVisible() && m_ui.messages.size() == 2);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(m_ui.messages.size() == 2);
 
     CPointWinDlg window; // leaving for another field: one message, not one per field
     Type(Shown(window), Id::kWinLow, "300", Id::kWinHigh);
-    EXPECT_TRUE(m_ui.messages.size() == 3
-                && QApplication::focusWidget() == Edit(window, Id::kWinLow));
+    EXPECT_TRUE(m_ui.messages.size() == 3);
+    EXPECT_TRUE(QApplication::focusWidget() == Edit(window, Id::kWinLow));
 
     CPointStreDlg stretch; // x2 refused, y1 after it not read
     for (const auto &[id, text] :
          {std::pair{Id::kStretchX1, "10"}, {Id::kStretchX2, "abc"}, {Id::kStretchY1, "99"}})
         Edit(Shown(stretch), id)->setText(text);
     EXPECT_FALSE(stretch.UpdateData(true));
-    EXPECT_TRUE(stretch.m_byX1 == 10 && stretch.m_byY1 == 0 && m_ui.messages.size() == 4);
+    EXPECT_TRUE(stretch.m_byX1 == 10);
+    EXPECT_TRUE(stretch.m_byY1 == 0);
+    EXPECT_TRUE(m_ui.messages.size() == 4);
     EXPECT_EQ(QApplication::focusWidget(), Edit(stretch, Id::kStretchX2));
 }
 
@@ -220,7 +238,9 @@ TEST_F(DialogTest, LeavingAFieldAndOkPutTheValuesInOrder)
         EXPECT_EQ(Texts(dialog, {low, high}), "100,200");
         Edit(dialog, low)->setText("250");
         dialog.accept();
-        EXPECT_TRUE(dialog.result() == QDialog::Accepted && lowValue == 200 && highValue == 250);
+        EXPECT_TRUE(dialog.result() == QDialog::Accepted);
+        EXPECT_TRUE(lowValue == 200);
+        EXPECT_TRUE(highValue == 250);
     };
     order(window, Id::kWinLow, Id::kWinHigh, window.m_byLow, window.m_byHigh);
     order(histogram, Id::kHistLow, Id::kHistHigh, histogram.m_iLow, histogram.m_iHigh);
@@ -233,8 +253,8 @@ TEST_F(DialogTest, LeavingAFieldAndOkPutTheValuesInOrder)
     EXPECT_EQ(Texts(stretch, kPoints), "200,220,230,250");
     Edit(stretch, Id::kStretchX1)->setText("240"); // Enter without leaving the field
     stretch.accept();
-    EXPECT_TRUE(stretch.result() == QDialog::Accepted
-                && Texts(stretch, kPoints) == "230,250,240,220");
+    EXPECT_TRUE(stretch.result() == QDialog::Accepted);
+    EXPECT_TRUE(Texts(stretch, kPoints) == "230,250,240,220");
     EXPECT_TRUE(m_ui.messages.empty());
 }
 
