@@ -134,7 +134,8 @@ TEST_F(ManyFilesTest, EachFileAsTheOneFileCommandWritesIt)
                   + "': 读取图像时出错！可能是不支持该类型的图像文件！\n"
                     "tonecraft-batch: 2 done, 2 refused, 0 failed\n");
     EXPECT_EQ(ReadFile(Path("out/rle.bmp")), Single({"invert"}, rle));
-    EXPECT_FALSE(fs::exists(Path("out/rgb.bmp")) || fs::exists(Path("out/text.bmp")));
+    EXPECT_FALSE(fs::exists(Path("out/rgb.bmp")));
+    EXPECT_FALSE(fs::exists(Path("out/text.bmp")));
 
     args.push_back(Path("in/missing.bmp"));
     r = Run(args);
@@ -184,7 +185,8 @@ TEST_F(ManyFilesTest, BadNamesAndFoldersStopTheRunBeforeItStarts)
         const Result r = Run(args, shell);
         EXPECT_EQ(r.code, code) << text << r.err;
         EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
-        EXPECT_TRUE(fs::is_empty(Path("out")) && fs::is_empty(locked)) << text;
+        EXPECT_TRUE(fs::is_empty(Path("out"))) << text;
+        EXPECT_TRUE(fs::is_empty(locked)) << text;
     }
 }
 
@@ -226,7 +228,9 @@ TEST_F(ManyFilesTest, AProgressBarOnlyOnATerminal)
     args.insert(args.end(), in.begin(), in.end());
     const auto runOnTerminal = [&](const Args &a, double &seconds) {
         const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        EXPECT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        EXPECT_GE(master, 0);
+        EXPECT_EQ(::grantpt(master), 0);
+        EXPECT_EQ(::unlockpt(master), 0);
         const std::string slave = ::ptsname(master);
         const auto start = std::chrono::steady_clock::now();
         const pid_t child = ::fork();
@@ -247,7 +251,7 @@ TEST_F(ManyFilesTest, AProgressBarOnlyOnATerminal)
         ::waitpid(child, &status, 0);
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         ::close(master);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+        EXPECT_EQ(status, 0) << screen;
         return screen;
     };
     double seconds = 0;
