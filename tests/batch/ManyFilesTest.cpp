@@ -122,7 +122,7 @@ TEST_F(ManyFilesTest, EachFileAsTheOneFileCommandWritesIt)
         = Put("in/rle.bmp",
               MakeBmpFile(MakeDib({.width = 5, .height = 3, .compression = 1, .sizeImage = 12},
                                   GrayTable256(), codes)));
-    Args args{"invert", "-d", Path("out")};
+    Args args{"invert", "-j", "1", "-d", Path("out")}; // messages in the order of the files
     args.insert(args.end(), {in[0], rgb, text, rle});
     Result r = Run(args);
     EXPECT_EQ(r.code, 1);
