@@ -27,6 +27,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -53,11 +54,7 @@ CMainFrame::CMainFrame(CCmdTarget *application)
     setWindowIcon(QIcon(QStringLiteral(":/images/mainframe-32.png")));
     m_lpMdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_lpMdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    connect(m_lpMdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow *window) {
-        if (auto *child = qobject_cast<CChildFrame *>(window))
-            child->GetView()->OnActivateView(true);
-        WindowsChanged();
-    });
+    connect(m_lpMdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::OnChildActivated);
 
     // The accelerator table: shortcuts of the window, each running its command when enabled.
     for (const MenuResources::Accelerator &accel : MenuResources::Accelerators()) {
@@ -255,7 +252,7 @@ bool CMainFrame::OnFrameCommand(int command)
         AddChildFrame(ActiveChild()->GetDocument());
         break;
     case CommandId::kWindowCascade:
-        m_lpMdiArea->cascadeSubWindows();
+        Cascade();
         break;
     case CommandId::kWindowTile:
         m_lpMdiArea->tileSubWindows();
@@ -280,12 +277,35 @@ CChildFrame *CMainFrame::AddChildFrame(CTonecraftDoc *document)
         UpdateChildTitles();
         UpdateTitle();
     });
-    connect(child, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::UpdateTitle);
+    connect(child, &QMdiSubWindow::windowStateChanged, this, [this, child] {
+        // A window restored or minimised by the user leaves the others as they are; only one
+        // that was still maximised when it went away hands that state on.
+        if (child == m_lpLastActive && child->isVisible())
+            m_bActiveMaximized = child->isMaximized();
+        UpdateTitle();
+    });
     connect(child, &QObject::destroyed, this, &CMainFrame::WindowsChanged);
     child->ActivateFrame(Qt::WindowNoState);
     m_lpMdiArea->setActiveSubWindow(child);
     WindowsChanged();
     return child;
+}
+
+void CMainFrame::OnChildActivated(QMdiSubWindow *window)
+{
+    if (window != nullptr) {
+        // The area maximises a window activated in place of a maximised one, but not one
+        // activated because the maximised window closed: that one would drop to its small
+        // normal size. Windows of an MDI program stay maximised until the user restores one.
+        const bool previousGone = m_lpLastActive.isNull() || m_lpLastActive->isHidden();
+        if (previousGone && m_bActiveMaximized && !window->isMaximized())
+            window->showMaximized();
+        m_lpLastActive = window;
+        m_bActiveMaximized = window->isMaximized();
+    }
+    if (auto *child = qobject_cast<CChildFrame *>(window))
+        child->GetView()->OnActivateView(true);
+    WindowsChanged();
 }
 
 void CMainFrame::WindowsChanged()
@@ -431,6 +451,45 @@ void CMainFrame::ArrangeIcons()
         window->move(next.x(), next.y() - size.height());
         next.rx() += size.width();
     }
+}
+
+void CMainFrame::Cascade()
+{
+    // The windows in the order of the window list, the active one last so that it ends up in
+    // front with every other title visible above it. Each steps down and right by a title
+    // bar and is as large as the area less those steps, so that the last one reaches the
+    // bottom right corner and a picture that fits the area shows whole.
+    QList<QMdiSubWindow *> windows;
+    QMdiSubWindow *active = m_lpMdiArea->activeSubWindow();
+    for (QMdiSubWindow *window : m_lpMdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        if (!window->isHidden() && !window->isMinimized() && window != active)
+            windows.append(window);
+    }
+    if (active != nullptr && !active->isMinimized())
+        windows.append(active);
+    if (windows.isEmpty())
+        return;
+    for (QMdiSubWindow *window : windows)
+        window->showNormal();
+    const int step = std::max(1, windows.front()->contentsMargins().top());
+    const QSize area = m_lpMdiArea->contentsRect().size();
+    // Too many windows for the area start again at the top left rather than shrink below a
+    // usable size.
+    const QSize smallest(step * 8, step * 4);
+    const int fit = 1
+        + std::max(0,
+                   std::min((area.width() - smallest.width()) / step,
+                            (area.height() - smallest.height()) / step));
+    const int perRun = std::min<int>(fit, windows.size());
+    const QSize size(std::max(area.width() - (perRun - 1) * step, smallest.width()),
+                     std::max(area.height() - (perRun - 1) * step, smallest.height()));
+    for (int i = 0; i < windows.size(); ++i) {
+        const int offset = i % perRun * step;
+        windows[i]->setGeometry(offset, offset, size.width(), size.height());
+        windows[i]->raise();
+    }
+    if (active != nullptr)
+        m_lpMdiArea->setActiveSubWindow(active);
 }
 
 void CMainFrame::UpdateIndicators()

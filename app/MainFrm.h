@@ -3,6 +3,7 @@
 #include "MenuResources.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <map>
 #include <span>
@@ -75,6 +76,8 @@ private:
     void UpdateTitle();
     void UpdateChildTitles();
     void ArrangeIcons();
+    void Cascade();
+    void OnChildActivated(QMdiSubWindow *window);
     bool OnUpdateFrameCommand(int command, bool &enabled) const;
     bool OnFrameCommand(int command);
     [[nodiscard]] CCmdTarget *ActiveViewTarget() const;
@@ -87,4 +90,8 @@ private:
     QLabel *m_lpIndicators[3] = {};
     std::map<int, QAction *> m_actions;
     int m_nMenuId = 0;
+    // The window last activated and whether it was maximised: when it closes, the window that
+    // takes its place is maximised too.
+    QPointer<QMdiSubWindow> m_lpLastActive;
+    bool m_bActiveMaximized = false;
 };

@@ -16,6 +16,7 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QMdiArea>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -41,6 +42,9 @@ bool CTonecraftApp::InitInstance(const QStringList &arguments)
     QCoreApplication::setApplicationName(QString::fromUtf8(StringTable::Find(CommandId::kAppName)));
     // Lets the desktop match the windows with the installed desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.tonecraft"));
+    // Dates, sizes and file types in Qt's dialogs speak Chinese like the rest of the program,
+    // whatever language the desktop has.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     m_recentFiles.ReadList();
     CRecentFileList::SetCurrent(&m_recentFiles);
 

@@ -3,6 +3,7 @@
 #include "DialogTemplates.h"
 #include "FieldExchange.h"
 #include "PlotSurface.h"
+#include "QtUiServices.h"
 
 #include <QDialog>
 #include <QEvent>
@@ -15,10 +16,14 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QToolTip>
 
 #include <algorithm>
 
 namespace {
+
+// Shown at a digits-only field that has just dropped a typed character.
+constexpr const char *kDigitsOnly = "只能在此处输入数字。";
 
 // Runs a handler when its edit loses the focus to another control of the same window, shown.
 class CKillFocusFilter : public QObject
@@ -80,6 +85,7 @@ CDialogBuilder::CDialogBuilder(QDialog &dialog, const DialogTemplates::Dialog &l
     };
     const QPoint size = toPixels(layout.cx, layout.cy);
     dialog.setFixedSize(size.x(), size.y());
+    CQtUiServices::UseFixedDialogFrame(dialog);
 
     for (const DialogTemplates::Control &control : layout.controls) {
         const QString text = QString::fromUtf8(control.text);
@@ -110,9 +116,15 @@ CDialogBuilder::CDialogBuilder(QDialog &dialog, const DialogTemplates::Dialog &l
         case Kind::Edit:
         case Kind::Digits: {
             auto *edit = new QLineEdit(&dialog);
-            if (control.kind == Kind::Digits)
+            if (control.kind == Kind::Digits) {
                 edit->setValidator(new QRegularExpressionValidator(
                     QRegularExpression(QStringLiteral("[0-9]*")), edit));
+                // A dropped character would otherwise vanish without a word ("-5" reads as 5).
+                QObject::connect(edit, &QLineEdit::inputRejected, edit, [edit] {
+                    QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())),
+                                       QString::fromUtf8(kDigitsOnly), edit);
+                });
+            }
             widget = edit;
             break;
         }

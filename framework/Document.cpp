@@ -84,7 +84,9 @@ bool CDocument::DoSave(const QString &path)
 {
     QString target = path;
     if (target.isEmpty()) {
-        target = CUiServices::Current().GetSaveFileName(nullptr, m_strTitle);
+        // Save as starts where the document's file is, under its name.
+        target = CUiServices::Current().GetSaveFileName(
+            nullptr, m_strPathName.isEmpty() ? m_strTitle : m_strPathName);
         if (target.isEmpty())
             return false;
     }

@@ -1,5 +1,7 @@
 #include "QtUiServices.h"
 
+#include "FileDialogSetup.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -22,10 +24,16 @@ QWidget *CQtUiServices::DialogOwner(QWidget *requested)
     return nullptr;
 }
 
+void CQtUiServices::UseFixedDialogFrame(QWidget &window)
+{
+    window.setWindowFlags(kFixedDialogFlags);
+}
+
 int CQtUiServices::MessageBox(QWidget *owner, const QString &text, const QString &caption,
                               unsigned style)
 {
     QMessageBox box(DialogOwner(owner));
+    UseFixedDialogFrame(box);
     box.setWindowTitle(caption);
     box.setText(text);
     switch (style & 0xF0) {
@@ -82,12 +90,22 @@ int CQtUiServices::RunModal(QDialog &dialog)
 
 QString CQtUiServices::GetOpenFileName(QWidget *parent)
 {
-    return QFileDialog::getOpenFileName(DialogOwner(parent), QStringLiteral("打开"));
+    QFileDialog dialog(DialogOwner(parent), QStringLiteral("打开"));
+    FileDialogSetup::PrepareOpen(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    const QString path = dialog.selectedFiles().constFirst();
+    FileDialogSetup::RememberOpenFolder(path);
+    return path;
 }
 
 QString CQtUiServices::GetSaveFileName(QWidget *parent, const QString &suggestion)
 {
-    return QFileDialog::getSaveFileName(DialogOwner(parent), QStringLiteral("另存为"), suggestion);
+    QFileDialog dialog(DialogOwner(parent), QStringLiteral("另存为"));
+    FileDialogSetup::PrepareSave(dialog, suggestion);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
 }
 
 void CQtUiServices::SetBusyCursor(bool busy)

@@ -37,7 +37,9 @@ public:
     // Runs `dialog` modally and returns its result (DialogResult::kOk when accepted).
     virtual int RunModal(QDialog &dialog) = 0;
 
-    // Asks for a file to open or a name to save under (no type filter); empty when cancelled.
+    // Asks for a file to open or a name to save under; empty when cancelled. `suggestion` is
+    // the document's path, or its title when it has none (FileDialogSetup says where each
+    // dialog starts).
     virtual QString GetOpenFileName(QWidget *parent) = 0;
     virtual QString GetSaveFileName(QWidget *parent, const QString &suggestion) = 0;
 

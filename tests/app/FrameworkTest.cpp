@@ -40,13 +40,19 @@ TEST(QtUiServices, QuestionsAnswerWithTheButtonClicked)
     };
     for (const auto &[style, button, text, answer] : cases) {
         QString shown;
-        QTimer::singleShot(0, [&shown, button = button] {
+        Qt::WindowFlags flags;
+        bool fixedSize = false;
+        QTimer::singleShot(0, [&, button = button] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
                 shown = box->button(button)->text();
+                flags = box->windowFlags();
+                fixedSize = box->minimumSize() == box->maximumSize();
                 box->button(button)->click();
             }
         });
         EXPECT_EQ(CQtUiServices().MessageBox(nullptr, "?", "Tonecraft", style), answer) << text;
         EXPECT_EQ(shown, QString::fromUtf8(text));
+        // Fixed in size, so no minimise or maximise button.
+        EXPECT_TRUE(flags == CQtUiServices::kFixedDialogFlags && fixedSize) << text;
     }
 }

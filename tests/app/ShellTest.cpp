@@ -198,6 +198,21 @@ TEST_F(ShellTest, WindowsAreListedNumberedAndTitled)
     m_pApp.reset(); // with a window still open
 }
 
+// Save as starts from the document's own file, or from its title when it has none; the
+// program speaks Chinese in Qt's dialogs whatever the desktop's language.
+TEST_F(ShellTest, SaveAsStartsFromTheDocumentsFileAndQtSpeaksChinese)
+{
+    EXPECT_EQ(QLocale().name(), "zh_CN");
+    const QString path = WritePattern(m_dir, "kept.bmp", 2, 2);
+    ASSERT_NE(m_pApp->OpenDocumentFile(path), nullptr);
+    m_ui.fileAnswers = {QString()};
+    ASSERT_TRUE(Frame().RouteCommand(57604));
+    ASSERT_NE(m_pApp->OnFileNew(), nullptr);
+    m_ui.fileAnswers = {QString()};
+    ASSERT_TRUE(Frame().RouteCommand(57604));
+    EXPECT_EQ(m_ui.saveSuggestions, std::vector<QString>({path, "Tonecr1"}));
+}
+
 // Closing asks once about changes; the window stays when the answer or the save fails.
 TEST_F(ShellTest, ClosingAsksOnceAndStaysWhenTheSaveFails)
 {
@@ -347,6 +362,88 @@ TEST(ViewPaint, ImageScrolledToItsPosition)
     WritePattern(dir, "view.bmp", 500, 700);
     doc.OnCmdReload();
     EXPECT_EQ(extent(), QSize(500, 700));
+}
+
+// Closing the maximised window leaves the next one maximised, unless the user had restored it.
+TEST_F(ShellTest, WindowsStayMaximisedWhenTheActiveOneCloses)
+{
+    Frame().resize(900, 700);
+    Frame().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Frame()));
+    // how the active window is closed, restored first, the others maximised afterwards
+    const std::tuple<int, bool, bool> cases[]
+        = {{57602, false, true}, {0, false, true}, {57602, true, false}, {0, true, false}};
+    for (const auto &[command, restored, maximised] : cases) {
+        SCOPED_TRACE(::testing::Message() << command << " " << restored);
+        for (const char *name : {"a.bmp", "b.bmp", "c.bmp"})
+            ASSERT_NE(m_pApp->OpenDocumentFile(WritePattern(m_dir, name, 300, 200)), nullptr);
+        Frame().MdiArea()->setActiveSubWindow(Windows()[1]);
+        if (restored)
+            Frame().ActiveChild()->showNormal();
+        if (command != 0)
+            ASSERT_TRUE(Frame().RouteCommand(command));
+        else
+            Frame().ActiveChild()->close();
+        FlushDeletes();
+        ASSERT_EQ(Windows().size(), 2);
+        ASSERT_NE(Frame().ActiveChild(), nullptr);
+        EXPECT_EQ(Frame().ActiveChild()->isMaximized(), maximised);
+        if (maximised) {
+            EXPECT_EQ(Frame().ActiveChild()->size(), Frame().MdiArea()->viewport()->size());
+        }
+        ASSERT_TRUE(m_pApp->CloseAllDocuments());
+        FlushDeletes();
+    }
+}
+
+// Cascade: the active window in front at the last step, each title visible, and each window
+// large enough for a picture that fits the area less the steps.
+TEST_F(ShellTest, CascadeKeepsEveryTitleVisibleAndThePicturesWhole)
+{
+    Frame().resize(900, 700);
+    Frame().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Frame()));
+    for (const char *name : {"a.bmp", "b.bmp", "c.bmp"})
+        ASSERT_NE(m_pApp->OpenDocumentFile(WritePattern(m_dir, name, 600, 400)), nullptr);
+    ASSERT_TRUE(Frame().RouteCommand(57648)); // a second window on c.bmp
+    QMdiSubWindow *active = Windows()[1];
+    Frame().MdiArea()->setActiveSubWindow(active);
+    ASSERT_TRUE(Frame().RouteCommand(57650));
+    QCoreApplication::processEvents();
+
+    const QList<QMdiSubWindow *> expected = {Windows()[0], Windows()[2], Windows()[3], active};
+    EXPECT_EQ(Frame().MdiArea()->subWindowList(QMdiArea::StackingOrder), expected);
+    EXPECT_EQ(Frame().ActiveChild(), active);
+    const int step = active->contentsMargins().top();
+    ASSERT_GT(step, 10);
+    const QSize area = Frame().MdiArea()->viewport()->size();
+    for (int i = 0; i < expected.size(); ++i) {
+        QMdiSubWindow *window = expected[i];
+        SCOPED_TRACE(window->windowTitle().toStdString());
+        EXPECT_FALSE(window->isMaximized());
+        EXPECT_EQ(window->geometry(),
+                  QRect(QPoint(i * step, i * step), area - QSize(3 * step, 3 * step)));
+        const QPoint title = window->geometry().topLeft() + QPoint(step * 3 / 2, step / 2);
+        QWidget *shown = Frame().MdiArea()->viewport()->childAt(title);
+        EXPECT_TRUE(shown == window || window->isAncestorOf(shown));
+    }
+    // 600 x 400 fits the area less the steps and the frame: no scroll bars.
+    auto *view = qobject_cast<QAbstractScrollArea *>(active->widget());
+    ASSERT_NE(view, nullptr);
+    EXPECT_FALSE(view->horizontalScrollBar()->isVisible()
+                 || view->verticalScrollBar()->isVisible());
+
+    // Many windows start over at the top left rather than shrink away.
+    for (int i = 0; i < 30; ++i)
+        ASSERT_TRUE(Frame().RouteCommand(57648));
+    ASSERT_TRUE(Frame().RouteCommand(57650));
+    for (const QMdiSubWindow *window : Windows()) {
+        EXPECT_GE(window->width(), 8 * step);
+        EXPECT_GE(window->height(), 4 * step);
+        EXPECT_TRUE(QRect(QPoint(0, 0), area).contains(window->geometry()));
+    }
+    EXPECT_EQ(Frame().MdiArea()->subWindowList(QMdiArea::StackingOrder).last(),
+              Frame().ActiveChild());
 }
 
 } // namespace

@@ -6,10 +6,12 @@
 #include "PointStreDlg.h"
 #include "PointThreDlg.h"
 #include "PointWinDlg.h"
+#include "QtUiServices.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -256,6 +258,63 @@ TEST_F(DialogTest, LeavingAFieldAndOkPutTheValuesInOrder)
     EXPECT_TRUE(stretch.result() == QDialog::Accepted);
     EXPECT_TRUE(Texts(stretch, kPoints) == "230,250,240,220");
     EXPECT_TRUE(m_ui.messages.empty());
+}
+
+// A character a digits-only field drops says why at the field; one it takes says nothing.
+TEST_F(DialogTest, DigitsOnlyFieldsTellWhyACharacterIsDropped)
+{
+    CPointThreDlg threshold;
+    CPointWinDlg window;
+    CPointStreDlg stretch;
+    CIntensityDlg histogram;
+    const std::pair<QDialog *, std::vector<int>> fields[] = {
+        {&threshold, {Id::kThreshold}},
+        {&window, {Id::kWinLow, Id::kWinHigh}},
+        {&stretch, kPoints},
+        {&histogram, {Id::kHistLow, Id::kHistHigh}},
+    };
+    for (const auto &[dialog, ids] : fields) {
+        for (const int id : ids) {
+            SCOPED_TRACE(id);
+            QLineEdit *edit = Edit(Shown(*dialog), id);
+            edit->clear();
+            edit->setFocus(Qt::TabFocusReason);
+            QToolTip::hideText();
+            QTest::keyClicks(edit, "12");
+            EXPECT_FALSE(QToolTip::isVisible());
+            QTest::keyClick(edit, Qt::Key_Minus);
+            EXPECT_EQ(edit->text(), "12");
+            ASSERT_TRUE(QToolTip::isVisible());
+            EXPECT_EQ(QToolTip::text(), "只能在此处输入数字。");
+            // At the field: the tip's top left just below its left end.
+            QWidget *tip = nullptr;
+            for (QWidget *widget : QApplication::topLevelWidgets())
+                if (widget->inherits("QTipLabel") && widget->isVisible())
+                    tip = widget;
+            ASSERT_NE(tip, nullptr);
+            const QPoint below = edit->mapToGlobal(QPoint(0, edit->height()));
+            EXPECT_LE((tip->pos() - below).manhattanLength(), 24);
+            dialog->hide();
+        }
+    }
+    QToolTip::hideText();
+}
+
+// The fixed-size dialogs offer no minimise or maximise button, only the close button.
+TEST(DialogFrame, FixedDialogsHaveNoMinimiseOrMaximiseButton)
+{
+    CLinerParaDlg linear;
+    CPointThreDlg threshold;
+    CPointWinDlg window;
+    CPointStreDlg stretch;
+    CIntensityDlg histogram;
+    for (const QDialog *dialog : std::initializer_list<const QDialog *>{
+             &linear, &threshold, &window, &stretch, &histogram}) {
+        const Qt::WindowFlags flags = dialog->windowFlags();
+        SCOPED_TRACE(dialog->metaObject()->className());
+        EXPECT_EQ(flags, CQtUiServices::kFixedDialogFlags);
+        EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
+    }
 }
 
 // A closed dialog reads no field: not when the focus moves on in it after it was hidden, not

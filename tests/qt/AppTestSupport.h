@@ -8,6 +8,13 @@
 #include <QtWidgets>
 
 #include <deque>
+#include <ostream>
+
+// Failure messages show texts as text.
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 // A CUiServices that answers at once and records every call, installed for its lifetime.
 // `events` lists them in order: "busy"/"idle" for the cursor, the text of a "系统提示" message,
@@ -49,8 +56,9 @@ public:
         return runModal ? runModal(dialog) : DialogResult::kCancel;
     }
     QString GetOpenFileName(QWidget *) override { return Next(fileAnswers, QString()); }
-    QString GetSaveFileName(QWidget *, const QString &) override
+    QString GetSaveFileName(QWidget *, const QString &suggestion) override
     {
+        saveSuggestions.push_back(suggestion);
         return Next(fileAnswers, QString());
     }
     void SetBusyCursor(bool busy) override { events.push_back((m_bBusy = busy) ? "busy" : "idle"); }
@@ -59,9 +67,10 @@ public:
 
     std::vector<std::string> events;
     std::vector<Message> messages;
-    std::deque<int> answers;          // for questions, in order
-    std::deque<QString> fileAnswers;  // for file dialogs, in order; an empty name cancels
-    std::vector<std::string> dialogs; // class names of the dialogs run, in order
+    std::deque<int> answers;              // for questions, in order
+    std::deque<QString> fileAnswers;      // for file dialogs, in order; an empty name cancels
+    std::vector<QString> saveSuggestions; // what each save dialog was to start from
+    std::vector<std::string> dialogs;     // class names of the dialogs run, in order
     std::function<int(QDialog &)> runModal;
 
 private:
