@@ -6,6 +6,7 @@
 #include "FileException.h"
 #include "GrayStatistics.h"
 #include "HistogramPlot.h"
+#include "ManyFiles.h"
 #include "MemoryBudget.h"
 #include "Messages.h"
 #include "OutputFile.h"
@@ -14,9 +15,11 @@
 #include "PointKernels.h"
 #include "PointOperations.h"
 #include "PointTables.h"
+#include "SafeOutputFile.h"
 #include "StandardStreams.h"
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -42,6 +45,7 @@ constexpr const char *kUsageText
       "  tonecraft-batch stretch auto [SATURATED] [--quiet] IN.bmp OUT.bmp\n"
       "  tonecraft-batch gamma G IN.bmp OUT.bmp\n"
       "  tonecraft-batch equalize IN.bmp OUT.bmp\n"
+      "  tonecraft-batch TRANSFORM [PARAMETERS] -d DIR [-j N] [--quiet] IN.bmp...\n"
       "  tonecraft-batch table OPERATION [PARAMETERS]\n"
       "  tonecraft-batch render IN.bmp OUT.png\n"
       "  tonecraft-batch --help | --version\n"
@@ -49,7 +53,11 @@ constexpr const char *kUsageText
       "G one above 0, SATURATED a percentage from 0 to less than 100 (default 0.35).\n"
       "otsu and auto choose the parameters from the image and print them unless --quiet.\n"
       "OPERATION is invert, linear, threshold, window, stretch or gamma.\n"
-      "IN - reads standard input; OUT - writes standard output.\n";
+      "IN - reads standard input; OUT - writes standard output.\n"
+      "TRANSFORM is any of the transforms above; -d (--output-dir) writes each IN into DIR\n"
+      "under its own name, -j (--jobs) N files at a time.\n"
+      "--max-pixels N refuses images of more than N pixels (in place of the default limit\n"
+      "on compressed images: 1 GiB and 1000 times the file's size).\n";
 
 // The transforms the command line offers: the catalogue without the histogram, which has a
 // command of its own.
@@ -146,7 +154,7 @@ struct LoadResult
     std::uint32_t fileCompression = 0; // as in the file; the block's rows come expanded
 };
 
-LoadResult LoadImage(const std::string &path, std::ostream &err)
+LoadResult LoadImage(const std::string &path, const AdmissionLimits &limits, std::ostream &err)
 {
     LoadResult result;
     MemoryBudget::ClearRefusal();
@@ -158,14 +166,24 @@ LoadResult LoadImage(const std::string &path, std::ostream &err)
         result.code = ReportFileError(err, e);
         return result;
     }
+    std::uint64_t pixels = 0;
     if (!result.block.IsNull()) {
         // The reader has checked that the header can be read; the rest waits for admission.
         DibReadLock lock(result.block);
         result.fileCompression = CDibImage::GetCompression(lock.Data());
+        pixels = std::uint64_t{CDibImage::GetImageWidth(lock.Data())}
+            * CDibImage::GetImageHeight(lock.Data());
     }
-    Admission admitted = CDibImage::Admit(std::move(result.block));
+    Admission admitted = CDibImage::Admit(std::move(result.block), limits);
     if (admitted.result == AdmitResult::kTooBig)
         err << Messages::kImageTooBig << "\n";
+    if (admitted.result == AdmitResult::kExpansionTooLarge)
+        err << "tonecraft-batch: the compressed rows would expand beyond "
+            << (kExpansionFloorBytes >> 30) << " GiB and " << kExpansionRatio
+            << " times the file's size; --max-pixels N sets a limit of its own\n";
+    if (admitted.result == AdmitResult::kTooManyPixels)
+        err << "tonecraft-batch: the image has " << pixels << " pixels, more than --max-pixels "
+            << *limits.maxPixels << "\n";
     result.block = std::move(admitted.block);
     if (result.block.IsNull()) {
         ReportMemoryRefusal(err);
@@ -175,9 +193,69 @@ LoadResult LoadImage(const std::string &path, std::ostream &err)
     return result;
 }
 
-int RunInfo(const std::string &path, std::ostream &out, std::ostream &err)
+// A whole number written in decimal digits alone.
+std::optional<std::uint64_t> ParseCount(std::string_view text)
 {
-    LoadResult image = LoadImage(path, err);
+    std::uint64_t n = 0;
+    const char *end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, n);
+    if (text.empty() || error != std::errc{} || stop != end)
+        return std::nullopt;
+    return n;
+}
+
+// What the options after the command word ask for.
+struct Options
+{
+    AdmissionLimits limits;
+    std::optional<std::string> outputDir;
+    std::optional<unsigned> jobs;
+    bool quiet = false;
+};
+
+// Takes the options out of `args` (anywhere after the command word; a parameter such as "-1.5"
+// is not one of their names) into `options`; the rest stays in order. A problem for the usage
+// message, or nothing.
+std::optional<std::string> TakeOptions(std::vector<std::string_view> &args, Options &options)
+{
+    std::vector<std::string_view> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        const bool dir = a == "-d" || a == "--output-dir";
+        const bool jobs = a == "-j" || a == "--jobs";
+        const bool pixels = a == "--max-pixels";
+        if (a == "--quiet") {
+            options.quiet = true;
+            continue;
+        }
+        if (!dir && !jobs && !pixels) {
+            rest.push_back(a);
+            continue;
+        }
+        if (++i == args.size())
+            return std::string(a) + " needs a value";
+        const std::string_view value = args[i];
+        if (dir) {
+            options.outputDir = std::string(value);
+            continue;
+        }
+        const std::optional<std::uint64_t> n = ParseCount(value);
+        if (!n || *n == 0 || (jobs && *n > CSafeOutputFile::kMaxTemporaryFiles))
+            return "bad " + std::string(a) + " '" + std::string(value)
+                + "': expected a whole number 1.."
+                + (jobs ? std::to_string(CSafeOutputFile::kMaxTemporaryFiles) : "");
+        if (jobs)
+            options.jobs = static_cast<unsigned>(*n);
+        else
+            options.limits.maxPixels = *n;
+    }
+    args = std::move(rest);
+    return std::nullopt;
+}
+
+int RunInfo(const std::string &path, const Options &o, std::ostream &out, std::ostream &err)
+{
+    LoadResult image = LoadImage(path, o.limits, err);
     if (image.code != kDone)
         return image.code;
     DibReadLock lock(image.block);
@@ -191,9 +269,9 @@ int RunInfo(const std::string &path, std::ostream &out, std::ostream &err)
 // Reads an image that the histogram may be taken of and counts its levels; on refusal says
 // why and leaves `code` set.
 std::optional<GrayHistogram> CountLevels(const std::string &path, const char *refusal,
-                                         std::ostream &err, int &code)
+                                         const Options &o, std::ostream &err, int &code)
 {
-    LoadResult image = LoadImage(path, err);
+    LoadResult image = LoadImage(path, o.limits, err);
     code = image.code;
     if (code != kDone)
         return std::nullopt;
@@ -212,11 +290,11 @@ std::optional<GrayHistogram> CountLevels(const std::string &path, const char *re
 enum class HistogramForm { kLines, kStats, kPlot };
 
 int RunHistogram(const std::string &path, HistogramForm form, const std::string &plotPath,
-                 std::ostream &out, std::ostream &err)
+                 const Options &o, std::ostream &out, std::ostream &err)
 {
     int code = kDone;
     const std::optional<GrayHistogram> counts
-        = CountLevels(path, PointOperations::Find("histogram")->refusal, err, code);
+        = CountLevels(path, PointOperations::Find("histogram")->refusal, o, err, code);
     if (!counts)
         return code;
     if (form == HistogramForm::kPlot) {
@@ -262,11 +340,11 @@ void Announce(const PointOperation &op, const PointParameters &p, std::ostream &
 }
 
 // Applies `op` to IN and writes OUT. An operation that chooses its parameters takes them
-// from the image's counts and says which (unless `quiet`).
-int RunTransform(const PointOperation &op, const PointParameters &given, bool quiet,
+// from the image's counts and says which (unless quiet).
+int RunTransform(const PointOperation &op, const PointParameters &given, const Options &o,
                  const std::string &inPath, const std::string &outPath, std::ostream &err)
 {
-    LoadResult image = LoadImage(inPath, err);
+    LoadResult image = LoadImage(inPath, o.limits, err);
     if (image.code != kDone)
         return image.code;
     {
@@ -285,7 +363,7 @@ int RunTransform(const PointOperation &op, const PointParameters &given, bool qu
                 return kRefused;
             }
             p = *chosen;
-            if (!quiet)
+            if (!o.quiet)
                 Announce(op, p, err);
         }
         if (!PointOperations::Run(op, h, p)) {
@@ -306,9 +384,10 @@ int RunTransform(const PointOperation &op, const PointParameters &given, bool qu
     return kDone;
 }
 
-int RunRender(const std::string &inPath, const std::string &outPath, std::ostream &err)
+int RunRender(const std::string &inPath, const std::string &outPath, const Options &o,
+              std::ostream &err)
 {
-    LoadResult image = LoadImage(inPath, err);
+    LoadResult image = LoadImage(inPath, o.limits, err);
     if (image.code != kDone)
         return image.code;
     try {
@@ -358,12 +437,12 @@ int RunTable(std::span<const std::string_view> args, std::ostream &out, std::ost
 
 } // namespace
 
-int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, std::ostream &err)
+int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, std::ostream &err,
+                    bool errIsTerminal)
 {
     if (args.empty())
         return UsageError(err, "no command given");
     const std::string_view command = args[0];
-    const std::span<const std::string_view> rest = args.subspan(1);
 
     if (command == "--help") {
         out << kUsageText;
@@ -373,56 +452,86 @@ int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, s
         out << "tonecraft-batch " << TONECRAFT_VERSION << "\n";
         return kDone;
     }
+    if (command == "table")
+        return RunTable(args.subspan(1), out, err);
+
+    std::vector<std::string_view> rest(args.begin() + 1, args.end());
+    Options o;
+    if (const std::optional<std::string> problem = TakeOptions(rest, o))
+        return UsageError(err, *problem);
+    const PointOperation *op = FindTransform(command);
+    if ((o.outputDir || o.jobs) && op == nullptr)
+        return UsageError(err, "-d and -j go with a transform");
     if (command == "histogram" && !rest.empty() && rest[0] == "--plot") {
         if (rest.size() != 3)
             return UsageError(err, "histogram --plot takes OUT.png and IN.bmp");
-        return RunHistogram(std::string(rest[2]), HistogramForm::kPlot, std::string(rest[1]), out,
-                            err);
+        return RunHistogram(std::string(rest[2]), HistogramForm::kPlot, std::string(rest[1]), o,
+                            out, err);
     }
     if (command == "info" || command == "histogram") {
         const bool stats = command == "histogram" && !rest.empty() && rest[0] == "--stats";
-        const std::span<const std::string_view> files = rest.subspan(stats ? 1 : 0);
-        if (files.size() != 1)
+        if (rest.size() != (stats ? 2u : 1u))
             return UsageError(err, std::string(command) + " takes one file: IN.bmp");
-        const std::string path(files[0]);
+        const std::string path(rest.back());
         return command == "info"
-            ? RunInfo(path, out, err)
-            : RunHistogram(path, stats ? HistogramForm::kStats : HistogramForm::kLines, {}, out,
+            ? RunInfo(path, o, out, err)
+            : RunHistogram(path, stats ? HistogramForm::kStats : HistogramForm::kLines, {}, o, out,
                            err);
     }
-    if (command == "table")
-        return RunTable(rest, out, err);
     if (command == "render") {
         if (rest.size() != 2)
             return UsageError(err, "render takes IN.bmp and OUT.png");
-        return RunRender(std::string(rest[0]), std::string(rest[1]), err);
+        return RunRender(std::string(rest[0]), std::string(rest[1]), o, err);
     }
 
-    const PointOperation *op = FindTransform(command);
     if (op == nullptr)
         return UsageError(err, "unknown command '" + std::string(command) + "'");
-    std::vector<std::string_view> words(rest.begin(), rest.end());
-    bool quiet = false;
     const PointOperation *chooser
-        = words.empty() || words[0].empty() ? nullptr : PointOperations::Find(command, words[0]);
+        = rest.empty() || rest[0].empty() ? nullptr : PointOperations::Find(command, rest[0]);
     if (chooser != nullptr && chooser->choose != nullptr) {
         op = chooser;
-        words.erase(words.begin());
-        quiet = std::erase(words, "--quiet") != 0;
+        rest.erase(rest.begin());
     }
     const std::string name
         = std::string(command) + (op->variant.empty() ? "" : " ") + std::string(op->variant);
     const std::size_t most = op->params.size(), least = most - op->optional;
-    if (words.size() < least + 2 || words.size() > most + 2)
-        return UsageError(err,
-                          name + " takes "
-                              + (least == most
-                                     ? std::to_string(most)
-                                     : std::to_string(least) + " to " + std::to_string(most))
-                              + " parameters, IN.bmp and OUT.bmp");
-    const std::size_t n = words.size() - 2;
-    const std::optional<PointParameters> p = ParseParameters(*op, n, words, err);
+    // With -d the files follow the parameters, so an optional parameter is told from a file
+    // by being a number.
+    std::size_t n = most;
+    if (o.outputDir) {
+        while (n > least && (rest.size() <= n - 1 || !ParameterText::ParseReal(rest[n - 1])))
+            --n;
+        if (rest.size() < n + 1)
+            return UsageError(err,
+                              name + " takes " + std::to_string(least)
+                                  + " parameters and at least one IN.bmp with -d DIR");
+    } else {
+        if (rest.size() < least + 2 || rest.size() > most + 2)
+            return UsageError(err,
+                              name + " takes "
+                                  + (least == most
+                                         ? std::to_string(most)
+                                         : std::to_string(least) + " to " + std::to_string(most))
+                                  + " parameters, IN.bmp and OUT.bmp");
+        n = rest.size() - 2;
+    }
+    const std::optional<PointParameters> p = ParseParameters(*op, n, rest, err);
     if (!p)
         return kUsage;
-    return RunTransform(*op, *p, quiet, std::string(words[n]), std::string(words[n + 1]), err);
+    if (!o.outputDir)
+        return RunTransform(*op, *p, o, std::string(rest[n]), std::string(rest[n + 1]), err);
+
+    const std::vector<std::string> inputs(rest.begin() + static_cast<std::ptrdiff_t>(n),
+                                          rest.end());
+    const CManyFiles::Plan plan = CManyFiles::Prepare(inputs, *o.outputDir);
+    if (!plan.problem.empty())
+        return UsageError(err, plan.problem);
+    const CManyFiles::Settings settings{o.jobs.value_or(CManyFiles::DefaultJobs()),
+                                        errIsTerminal && !o.quiet};
+    return CManyFiles::Run(
+        plan, settings,
+        [&](const std::string &in, const std::string &outPath, std::ostream &fileErr) {
+            return RunTransform(*op, *p, o, in, outPath, fileErr);
+        },
+        err);
 }

@@ -10,7 +10,7 @@
 class CBatchTool
 {
 public:
-    // `args` excludes the program name.
+    // `args` excludes the program name. `errIsTerminal` allows the progress bar of -d.
     [[nodiscard]] static int Run(std::span<const std::string_view> args, std::ostream &out,
-                                 std::ostream &err);
+                                 std::ostream &err, bool errIsTerminal = false);
 };

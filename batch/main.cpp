@@ -35,7 +35,7 @@ int main(int argc, char **argv)
     // The printed results are small; collected first, so that a failed write is seen with
     // the system's reason and is not reported as success.
     std::ostringstream out;
-    const int code = CBatchTool::Run(args, out, std::cerr);
+    const int code = CBatchTool::Run(args, out, std::cerr, ::isatty(STDERR_FILENO) == 1);
     if (const int error = WriteStandardOutput(out.view()); error != 0) {
         std::cerr << "tonecraft-batch: 'standard output': " << std::strerror(error) << "\n";
         return 3;

@@ -122,7 +122,8 @@ std::optional<std::uint64_t> ExpandedRowsBytes(const DibLayout &layout)
 
 } // namespace
 
-AdmitResult CDibImage::CheckAdmission(std::span<const std::uint8_t> block)
+AdmitResult CDibImage::CheckAdmission(std::span<const std::uint8_t> block,
+                                      const AdmissionLimits &limits)
 {
     // Width and height lie within the first 12 bytes of every header kind.
     if (block.size() < 12)
@@ -130,17 +131,31 @@ AdmitResult CDibImage::CheckAdmission(std::span<const std::uint8_t> block)
     if (GetImageWidth(block.data()) > kLargestSize || GetImageHeight(block.data()) > kLargestSize)
         return AdmitResult::kTooBig;
     const std::optional<DibLayout> layout = MeasureDib(block);
-    if (!layout || (layout->IsRle() && !ExpandedRowsBytes(*layout)))
+    if (!layout)
         return AdmitResult::kUnreadable;
+    const std::optional<std::uint64_t> expanded
+        = layout->IsRle() ? ExpandedRowsBytes(*layout) : layout->rowsBytes;
+    if (!expanded)
+        return AdmitResult::kUnreadable;
+    if (limits.maxPixels)
+        return std::uint64_t{layout->width} * layout->height > *limits.maxPixels
+            ? AdmitResult::kTooManyPixels
+            : AdmitResult::kAdmitted;
+    const std::uint64_t expandedBlock = layout->RowsOffset() + *expanded;
+    std::uint64_t ratioBytes = 0;
+    if (layout->IsRle() && expandedBlock > kExpansionFloorBytes
+        && !__builtin_mul_overflow(std::uint64_t{block.size()}, kExpansionRatio, &ratioBytes)
+        && expandedBlock > ratioBytes)
+        return AdmitResult::kExpansionTooLarge;
     return AdmitResult::kAdmitted;
 }
 
-Admission CDibImage::Admit(DibHandle block)
+Admission CDibImage::Admit(DibHandle block, const AdmissionLimits &limits)
 {
     AdmitResult result = AdmitResult::kUnreadable;
     {
         DibReadLock lock(block);
-        result = CheckAdmission(lock.Bytes());
+        result = CheckAdmission(lock.Bytes(), limits);
     }
     if (result != AdmitResult::kAdmitted)
         return {DibHandle{}, result};

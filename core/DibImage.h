@@ -60,12 +60,14 @@ public:
     [[nodiscard]] static DibHandle AdmitBlock(DibHandle block);
 
     // The one admission of every block that enters the program (file, clipboard): the size
-    // check (a width or height above 2^31 - 1 is too big), then AdmitBlock. The block is
-    // released unless admitted.
-    [[nodiscard]] static Admission Admit(DibHandle block);
+    // check (a width or height above 2^31 - 1 is too big), the limits (by default: compressed
+    // rows may not expand into a block beyond kExpansionFloorBytes and kExpansionRatio times
+    // the block's own size), then AdmitBlock. The block is released unless admitted.
+    [[nodiscard]] static Admission Admit(DibHandle block, const AdmissionLimits &limits = {});
 
     // What Admit would answer for these bytes, without copying or expanding them.
-    [[nodiscard]] static AdmitResult CheckAdmission(std::span<const std::uint8_t> block);
+    [[nodiscard]] static AdmitResult CheckAdmission(std::span<const std::uint8_t> block,
+                                                    const AdmissionLimits &limits = {});
 
     // --- BMP files -------------------------------------------------------------------------
     // The packed DIB of the whole file in a new block of the file's length (the last 14

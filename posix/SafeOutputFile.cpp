@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -18,17 +20,40 @@
 
 namespace {
 
-// The temporary file being written, for the signal handler: a fixed buffer, since the handler
-// may only call async-signal-safe functions.
-std::array<char, 4096> g_pendingTemp{};
-volatile std::sig_atomic_t g_bPending = 0;
-// The signals that remove it; blocked while a new one is created.
+// The temporary files being written, for the signal handler: fixed buffers, since the handler
+// may only call async-signal-safe functions, one per output open at a time (several threads may
+// each write one). A slot is free, being filled by the thread creating its file, or full.
+enum SlotState : int { kFree, kCreating, kFull };
+struct PendingTemp
+{
+    std::atomic<int> state{kFree};
+    std::array<char, PATH_MAX> path{};
+};
+std::array<PendingTemp, CSafeOutputFile::kMaxTemporaryFiles> g_pending;
+// Set by the handler: a thread about to create a file must not any more, since the handler may
+// already have passed its slot.
+std::atomic<int> g_bDying{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+// The signals that remove them; blocked while a new one is created.
 sigset_t g_endingSignals;
 
 extern "C" void RemovePendingTempAndDie(int signal)
 {
-    if (g_bPending != 0)
-        ::unlink(g_pendingTemp.data());
+    g_bDying = 1;
+    // A file another thread is creating gets its name in a moment (the thread blocks these
+    // signals meanwhile, so this is not that thread): wait for it, a little.
+    for (int wait = 0; wait < 1000; ++wait) {
+        const bool creating = std::any_of(g_pending.begin(), g_pending.end(), [](const auto &p) {
+            return p.state.load() == kCreating;
+        });
+        if (!creating)
+            break;
+        const timespec pause{0, 1000000};
+        ::nanosleep(&pause, nullptr);
+    }
+    for (PendingTemp &pending : g_pending)
+        if (pending.state.load() == kFull)
+            ::unlink(pending.path.data());
     // Raised again with the default action, the signal ends the process as it would have (with
     // a core dump where it makes one) once this handler returns and unblocks it.
     std::signal(signal, SIG_DFL);
@@ -53,13 +78,20 @@ std::vector<int> EndingSignals()
     return signals;
 }
 
-void SetPending(const std::string &path)
+// A free slot, taken for a file about to be created; none when all are taken or the process
+// is ending (then nothing may be created).
+PendingTemp *TakeSlot()
 {
-    g_bPending = 0;
-    if (path.size() >= g_pendingTemp.size())
-        return;
-    std::memcpy(g_pendingTemp.data(), path.c_str(), path.size() + 1);
-    g_bPending = 1;
+    for (PendingTemp &pending : g_pending) {
+        int expected = kFree;
+        if (pending.state.compare_exchange_strong(expected, kCreating)) {
+            if (g_bDying == 0)
+                return &pending;
+            pending.state = kFree;
+            return nullptr;
+        }
+    }
+    return nullptr;
 }
 
 std::string DirectoryOf(const std::string &path)
@@ -189,10 +221,22 @@ CSafeOutputFile::CSafeOutputFile(std::string targetPath)
     // process between the file's creation and its registration.
     sigset_t previous;
     ::pthread_sigmask(SIG_BLOCK, &g_endingSignals, &previous);
-    const int fd = ::mkostemp(m_strTemp.data(), O_CLOEXEC);
-    const int createError = errno;
-    if (fd >= 0)
-        SetPending(m_strTemp);
+    PendingTemp *pending = TakeSlot();
+    int fd = -1;
+    int createError = EINTR;
+    if (pending != nullptr || g_bDying == 0) {
+        fd = ::mkostemp(m_strTemp.data(), O_CLOEXEC);
+        createError = errno;
+    }
+    if (pending != nullptr) {
+        if (fd >= 0 && m_strTemp.size() < pending->path.size()) {
+            std::memcpy(pending->path.data(), m_strTemp.c_str(), m_strTemp.size() + 1);
+            pending->state = kFull;
+            m_nPendingSlot = static_cast<int>(pending - g_pending.data());
+        } else {
+            pending->state = kFree;
+        }
+    }
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (fd < 0) {
         if (m_nTargetFd >= 0)
@@ -210,8 +254,14 @@ CSafeOutputFile::~CSafeOutputFile()
         m_file.reset();
         ::unlink(m_strTemp.c_str());
     }
-    if (!m_strTemp.empty())
-        g_bPending = 0;
+    ReleaseSlot();
+}
+
+void CSafeOutputFile::ReleaseSlot()
+{
+    if (m_nPendingSlot >= 0)
+        g_pending[static_cast<std::size_t>(m_nPendingSlot)].state = kFree;
+    m_nPendingSlot = -1;
 }
 
 void CSafeOutputFile::Throw(int osError) const
@@ -232,6 +282,7 @@ void CSafeOutputFile::Commit()
         m_file.reset();
         ::unlink(m_strTemp.c_str());
         m_bCommitted = true;
+        ReleaseSlot();
         return;
     }
 
@@ -251,6 +302,7 @@ void CSafeOutputFile::Commit()
     if (::rename(m_strTemp.c_str(), m_strResolved.c_str()) != 0)
         Throw(errno);
     m_bCommitted = true;
+    ReleaseSlot();
     SyncDirectoryOf(m_strResolved);
 }
 

@@ -2,6 +2,7 @@
 
 #include "PosixFile.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -18,6 +19,10 @@
 class CSafeOutputFile
 {
 public:
+    // Outputs that may be open at once, in any threads, with their temporary files still
+    // removed by a signal; the temporary files of any beyond stay behind when one arrives.
+    static constexpr std::size_t kMaxTemporaryFiles = 256;
+
     // Opens the output; raises CFileException naming the target on failure.
     explicit CSafeOutputFile(std::string targetPath);
     ~CSafeOutputFile();
@@ -44,6 +49,7 @@ private:
 
     void Throw(int osError) const;
     void CopyIntoTarget();
+    void ReleaseSlot();
 
     std::string m_strTarget;   // as the user gave it, for messages
     std::string m_strResolved; // after following symbolic links
@@ -53,4 +59,5 @@ private:
     std::optional<CPosixFile> m_file;
     int m_nTargetFd = -1; // InPlace: the target, opened for writing up front
     bool m_bCommitted = false;
+    int m_nPendingSlot = -1; // where the signal handler finds the temporary file's name
 };

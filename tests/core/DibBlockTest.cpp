@@ -96,19 +96,58 @@ TEST(Admission, SortsBlocksIntoAdmittedTooBigAndUnreadable)
         {Header({40, 4, 4, 8, 1, 0, 3033}), kUnreadable}, {Header({40, 4, 4, 8, 1, 0, 0xFFFFFFFF}), kUnreadable},
         {rle(65536, 65536, 8), kUnreadable}, {rle(0xFFFFFFFF, 2, 4), kTooBig},
         {rle(0x3FFFFF00, 4, 8), kUnreadable}, {rle(127, 0xFFFFFFC0, 8), kTooBig},
-        {rle(2147483112, 2, 8), kUnreadable}, {rle(2147483108, 2, 8), kAdmitted}};
+        {rle(2147483112, 2, 8), kUnreadable}, {rle(2147483108, 2, 8), kExpansionTooLarge}};
     // clang-format on
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto &[bytes, result] = cases[i];
         EXPECT_EQ(CDibImage::CheckAdmission(bytes), result) << i;
-        if (i + 1 == std::size(cases))
-            continue; // would expand into a 4 GiB block
         const Admission admitted = CDibImage::Admit(ToHandle(bytes));
         EXPECT_EQ(admitted.result, result) << i;
         const Bytes kept = admitted.block.IsNull() ? Bytes{} : FromHandle(admitted.block);
         EXPECT_EQ(kept.empty(), result != kAdmitted) << i;
         EXPECT_TRUE(i != 0 || kept == plain);
     }
+}
+
+// A few bytes of run-length codes may not cost gigabytes by default; a pixel limit, when given,
+// applies to every image instead.
+TEST(Admission, RefusesCompressedBombsAndImagesBeyondAPixelLimit)
+{
+    using enum AdmitResult;
+    const auto rle = [](std::uint32_t w, std::uint16_t bits, std::size_t size) {
+        return Header({40, w, 1, bits, bits == 4 ? 2u : 1u, 0, 2}, size);
+    };
+    // Expanded blocks: 104 + 2^30 for the 120-byte RLE4 file; 2^30 exactly, and 1000 times a
+    // 1.1 MB block exactly (1064 bytes of header and table, then the row), then 4 bytes more.
+    const Bytes bomb4 = rle(0x7FFFFFFF, 4, 120);
+    const Bytes plain = Dib({40, 10000, 10000}, 1024); // 100 megapixels
+    const std::optional<std::uint64_t> none;
+    // clang-format off
+    const std::tuple<Bytes, std::optional<std::uint64_t>, AdmitResult> cases[] = {
+        {bomb4, none, kExpansionTooLarge}, {bomb4, 0x7FFFFFFF, kAdmitted}, {bomb4, 0x7FFFFFFE, kTooManyPixels},
+        {Header({40, 65535, 65535, 8, 1, 0, 2}, 1080), none, kExpansionTooLarge},
+        {rle(1073740760, 8, 4096), none, kAdmitted}, {rle(1073740764, 8, 4096), none, kExpansionTooLarge},
+        {rle(1099998936, 8, 1100000), none, kAdmitted}, {rle(1099998940, 8, 1100000), none, kExpansionTooLarge},
+        {plain, none, kAdmitted}, {plain, 100000000, kAdmitted}, {plain, 99999999, kTooManyPixels},
+        {Dib({40, 5, 3}, 1024), 14, kTooManyPixels}, {Header({40, 5, 3, 8, 0, 0}, 20), 1, kUnreadable},
+    };
+    // clang-format on
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto &[bytes, maxPixels, result] = cases[i];
+        const AdmissionLimits limits{maxPixels};
+        EXPECT_EQ(CDibImage::CheckAdmission(bytes, limits), result) << i;
+        if (result == kAdmitted && bytes.size() != plain.size())
+            continue; // would expand into a 1 GiB block
+        const Admission admitted = CDibImage::Admit(ToHandle(bytes), limits);
+        EXPECT_EQ(admitted.result, result) << i;
+        EXPECT_EQ(admitted.block.IsNull(), result != kAdmitted) << i;
+    }
+    for (const std::string &name : BmpSuiteFiles())
+        if (name.find("rle") != std::string::npos) {
+            const Bytes file = ReadFile(BmpSuiteDir() / name);
+            const Bytes dib(file.begin() + 14, file.end());
+            EXPECT_NE(CDibImage::CheckAdmission(dib), kExpansionTooLarge) << name;
+        }
 }
 
 TEST(Admission, ExpandsRunLengthStreamsIntoPlainRows)
