@@ -1,6 +1,8 @@
 // Times the point operations on 8-bit images of 1, 16 and 100 megapixels with an odd width, on
-// every kernel path this processor runs, next to a memcpy of the same rows and the plain table
-// loop, and prints each operation as a ratio to that memcpy and as a speed-up over that loop.
+// every kernel path this processor runs, on one thread and on every processor, next to a
+// single-thread memcpy of the same rows and the plain table loop, and prints each operation as
+// a ratio to that memcpy and as a speed-up over that loop. Built with OpenCV at hand, it also
+// times OpenCV's table lookup and histogram equalisation on the same rows.
 #include "DibImage.h"
 #include "DibLayout.h"
 #include "PointKernelPaths.h"
@@ -8,6 +10,10 @@
 #include "PointTables.h"
 
 #include <benchmark/benchmark.h>
+#if defined(TONECRAFT_BENCH_OPENCV)
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -90,24 +96,38 @@ const GrayTable kShuffled = ShuffledTable();
 
 using Operation = void (*)(TestImage &);
 
+enum class Runs {
+    Once,             // memcpy and the plain loop: one thread, the path does not matter
+    PerThreads,       // on one thread and on every processor
+    PerPathAndThreads // the same on each kernel path in turn
+};
+
 struct Benchmarked
 {
     const char *name;
     Operation operation;
-    // Runs on each kernel path in turn; otherwise once (memcpy, the plain loop, the count).
-    bool perPath;
+    Runs runs;
     // Starts from the low-contrast pixels (equalisation) instead of the random ones.
     bool lowContrast = false;
 };
 
+#if defined(TONECRAFT_BENCH_OPENCV)
+// OpenCV's functions write into another image, the work buffer, as they are used.
+cv::Mat MatOf(std::vector<std::uint8_t> &rows, const TestImage &i)
+{
+    const auto stride = static_cast<std::size_t>(RowStride(static_cast<std::uint32_t>(i.width), 8));
+    return cv::Mat(i.height, i.width, CV_8UC1, rows.data(), stride);
+}
+#endif
+
 // In print order; the memcpy is the baseline of the ratios, the plain loop of the speed-ups.
-const std::array<Benchmarked, 11> kOperations{{
+const std::array kOperations{std::to_array<Benchmarked>({
     {"Memcpy",
      [](TestImage &i) {
          std::memcpy(i.work.data(), i.pristine.data(), i.bytes);
          benchmark::DoNotOptimize(i.work.data());
      },
-     false},
+     Runs::Once},
     {"PlainTableLoop",
      [](TestImage &i) {
          const std::size_t stride
@@ -117,43 +137,68 @@ const std::array<Benchmarked, 11> kOperations{{
                                                         static_cast<std::size_t>(i.height), stride},
                                                        kShuffled.data());
      },
-     false},
+     Runs::Once},
     {"CountHistogram",
      [](TestImage &i) {
          GrayHistogram counts = PointKernels::CountHistogram(i.pristine.data(), i.width, i.height);
          benchmark::DoNotOptimize(counts);
      },
-     false},
+     Runs::PerThreads},
     {"ApplyTable",
      [](TestImage &i) { PointKernels::ApplyTable(i.work.data(), i.width, i.height, kShuffled); },
-     true},
+     Runs::PerPathAndThreads},
     {"Linear",
      [](TestImage &i) { CDibImage::ApplyLinear(i.work.data(), i.width, i.height, 2.0f, -128.0f); },
-     true},
+     Runs::PerPathAndThreads},
     {"Invert",
      [](TestImage &i) { CDibImage::ApplyLinear(i.work.data(), i.width, i.height, -1.0f, 255.0f); },
-     true},
+     Runs::PerPathAndThreads},
     {"Threshold",
-     [](TestImage &i) { CDibImage::ApplyThreshold(i.work.data(), i.width, i.height, 128); }, true},
+     [](TestImage &i) { CDibImage::ApplyThreshold(i.work.data(), i.width, i.height, 128); },
+     Runs::PerPathAndThreads},
     {"Window",
-     [](TestImage &i) { CDibImage::ApplyWindow(i.work.data(), i.width, i.height, 50, 200); }, true},
+     [](TestImage &i) { CDibImage::ApplyWindow(i.work.data(), i.width, i.height, 50, 200); },
+     Runs::PerPathAndThreads},
     {"GrayStretch",
      [](TestImage &i) {
          CDibImage::ApplyGrayStretch(i.work.data(), i.width, i.height, 50, 30, 200, 220);
      },
-     true},
+     Runs::PerPathAndThreads},
     {"EqualizeApply",
      [](TestImage &i) {
          PointKernels::ApplyTable(i.work.data(), i.width, i.height, i.equalizeTable);
      },
-     true, true},
+     Runs::PerPathAndThreads, true},
     {"Equalize", [](TestImage &i) { CDibImage::ApplyEqualize(i.work.data(), i.width, i.height); },
-     true, true},
-}};
+     Runs::PerPathAndThreads, true},
+#if defined(TONECRAFT_BENCH_OPENCV)
+    {"CvLut",
+     [](TestImage &i) {
+         static const cv::Mat table(1, 256, CV_8UC1, const_cast<std::uint8_t *>(kShuffled.data()));
+         cv::Mat target = MatOf(i.work, i);
+         cv::LUT(MatOf(i.pristine, i), table, target);
+     },
+     Runs::PerThreads},
+    {"CvEqualizeHist",
+     [](TestImage &i) {
+         cv::Mat target = MatOf(i.work, i);
+         cv::equalizeHist(MatOf(i.lowContrast, i), target);
+     },
+     Runs::PerThreads, true},
+#endif
+})};
 
-std::string NameOf(const Benchmarked &b, KernelPath path)
+// 1 for one thread, 0 for every processor.
+constexpr std::array<unsigned, 2> kThreads{1, 0};
+
+std::string NameOf(const Benchmarked &b, KernelPath path, unsigned threads)
 {
-    return b.perPath ? std::string(b.name) + "." + PointKernels::PathName(path) : b.name;
+    std::string name = b.name;
+    if (b.runs == Runs::PerPathAndThreads)
+        name += std::string(".") + PointKernels::PathName(path);
+    if (b.runs != Runs::Once)
+        name += threads == 1 ? ".1" : ".all";
+    return name;
 }
 
 // Every benchmark starts from the same pixels. Repeating an operation in place then changes
@@ -161,12 +206,16 @@ std::string NameOf(const Benchmarked &b, KernelPath path)
 // from the low-contrast copy: equalising uniformly random pixels would give a table that maps
 // nearly every level onto itself, which is not what the benchmark is for; repeated, it keeps
 // the equalised levels and maps the missing ones down, so the table stays a general one.
-void RunOnImage(benchmark::State &state, const Benchmarked &b, KernelPath path)
+void RunOnImage(benchmark::State &state, const Benchmarked &b, KernelPath path, unsigned threads)
 {
     if (!PointKernels::SelectPath(path)) {
         state.SkipWithError("path not supported");
         return;
     }
+    PointKernels::SetThreadCount(threads);
+#if defined(TONECRAFT_BENCH_OPENCV)
+    cv::setNumThreads(threads == 1 ? 1 : -1);
+#endif
     TestImage &image = ImageOfSize(static_cast<std::int32_t>(state.range(0)),
                                    static_cast<std::int32_t>(state.range(1)));
     const Operation operation = b.operation;
@@ -192,6 +241,17 @@ void RunOnImage(benchmark::State &state, const Benchmarked &b, KernelPath path)
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(image.bytes));
+}
+
+// Each operation runs once per path and thread count it varies with, on paths this processor
+// has; the others on the first of each.
+bool Registered(const Benchmarked &b, KernelPath path, unsigned threads)
+{
+    if (b.runs != Runs::PerPathAndThreads && path != kPaths[0])
+        return false;
+    if (b.runs == Runs::Once && threads != kThreads[0])
+        return false;
+    return PointKernels::CanRun(path);
 }
 
 std::string ArgsOf(const ImageSize &size)
@@ -228,8 +288,8 @@ public:
     {
         std::printf("\nReal time per pixel, ratio to the memcpy of the same rows and speed-up over "
                     "the plain table loop, this run:\n");
-        std::printf("%-12s %-16s %-11s %9s %9s %11s\n", "image", "operation", "path", "ns/pixel",
-                    "x memcpy", "plain loop/");
+        std::printf("%-12s %-16s %-11s %-7s %9s %9s %11s\n", "image", "operation", "path",
+                    "threads", "ns/pixel", "x memcpy", "plain loop/");
         for (const ImageSize &size : kSizes) {
             const std::string args = ArgsOf(size);
             const std::string image
@@ -239,17 +299,21 @@ public:
             const double plainLoop = Seconds(args, kOperations[1].name);
             for (const Benchmarked &b : kOperations) {
                 for (KernelPath path : kPaths) {
-                    if (!b.perPath && path != KernelPath::Plain)
-                        continue;
-                    const double seconds = Seconds(args, NameOf(b, path));
-                    if (seconds <= 0)
-                        continue;
-                    std::printf("%-12s %-16s %-11s %9.3f", image.c_str(), b.name,
-                                b.perPath ? PointKernels::PathName(path) : "-",
-                                seconds * 1e9 / pixels);
-                    PrintRatio(memcpy, seconds);
-                    PrintRatio(seconds, plainLoop);
-                    std::printf("\n");
+                    for (unsigned threads : kThreads) {
+                        if (!Registered(b, path, threads))
+                            continue;
+                        const double seconds = Seconds(args, NameOf(b, path, threads));
+                        if (seconds <= 0)
+                            continue;
+                        std::printf(
+                            "%-12s %-16s %-11s %-7s %9.3f", image.c_str(), b.name,
+                            b.runs == Runs::PerPathAndThreads ? PointKernels::PathName(path) : "-",
+                            b.runs == Runs::Once ? "1" : (threads == 1 ? "1" : "all"),
+                            seconds * 1e9 / pixels);
+                        PrintRatio(memcpy, seconds);
+                        PrintRatio(seconds, plainLoop);
+                        std::printf("\n");
+                    }
                 }
             }
         }
@@ -280,18 +344,21 @@ int main(int argc, char **argv)
     const KernelPath chosen = PointKernels::ActivePath();
     for (const Benchmarked &b : kOperations) {
         for (KernelPath path : kPaths) {
-            if ((!b.perPath && path != KernelPath::Plain) || !PointKernels::CanRun(path))
-                continue;
-            // The path-independent ones run on the path chosen for this processor.
-            const KernelPath runOn = b.perPath ? path : chosen;
-            auto *bench = benchmark::RegisterBenchmark(
-                NameOf(b, path).c_str(),
-                [&b, runOn](benchmark::State &state) { RunOnImage(state, b, runOn); });
-            for (const ImageSize &size : kSizes)
-                bench->Args({size.width, size.height});
-            // The default minimum time gives 100 MP images several passes: enough, and the
-            // whole run stays within a few minutes.
-            bench->UseRealTime()->Unit(benchmark::kMicrosecond);
+            for (unsigned threads : kThreads) {
+                if (!Registered(b, path, threads))
+                    continue;
+                // The path-independent ones run on the path chosen for this processor.
+                const KernelPath runOn = b.runs == Runs::PerPathAndThreads ? path : chosen;
+                auto *bench = benchmark::RegisterBenchmark(
+                    NameOf(b, path, threads).c_str(), [&b, runOn, threads](benchmark::State &state) {
+                        RunOnImage(state, b, runOn, threads);
+                    });
+                for (const ImageSize &size : kSizes)
+                    bench->Args({size.width, size.height});
+                // The default minimum time gives 100 MP images several passes: enough, and the
+                // whole run stays within a few minutes.
+                bench->UseRealTime()->Unit(benchmark::kMicrosecond);
+            }
         }
     }
     benchmark::Initialize(&argc, argv);

@@ -68,6 +68,11 @@ void CountByLevels(const std::uint8_t *bits, std::size_t width, std::size_t heig
 [[nodiscard]] bool CountByPairs(const std::uint8_t *bits, std::size_t width, std::size_t height,
                                 std::size_t stride, std::uint64_t *counts);
 
+// Each thread of a split call gets at least this many bytes of rows (padding included): a band
+// of it takes a few hundred microseconds, against tens for starting a thread. Rows of less than
+// twice this stay on the calling thread.
+constexpr std::size_t kMinBandBytes = std::size_t{2} << 20;
+
 // The kernels of `path`, or null when this processor (or this build) cannot run it.
 [[nodiscard]] const RowKernels *KernelsFor(KernelPath path);
 

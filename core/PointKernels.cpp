@@ -10,6 +10,12 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <system_error>
+#include <thread>
+
+#if defined(__linux__)
+#include <sched.h>
+#endif
 
 namespace PointKernels {
 
@@ -235,6 +241,13 @@ std::atomic<KernelPath> &Active()
     return active;
 }
 
+// 0 for the processors this process may run on.
+std::atomic<unsigned> &ThreadLimit()
+{
+    static std::atomic<unsigned> limit{0};
+    return limit;
+}
+
 } // namespace
 
 const RowKernels *Paths::KernelsFor(KernelPath path)
@@ -286,10 +299,15 @@ const char *PathName(KernelPath path)
     return "unknown";
 }
 
-void ApplyTable(std::uint8_t *bits, std::int32_t width, std::int32_t height, const GrayTable &table)
+void SetThreadCount(unsigned count)
 {
-    if (width <= 0 || height <= 0)
-        return;
+    ThreadLimit().store(count, std::memory_order_relaxed);
+}
+
+namespace {
+
+Paths::Rows RowsOf(std::uint8_t *bits, std::int32_t width, std::int32_t height)
+{
     Paths::Rows rows{bits, static_cast<std::size_t>(width), static_cast<std::size_t>(height),
                      static_cast<std::size_t>(RowStride(static_cast<std::uint32_t>(width), 8))};
     // Rows without padding are one run: no row ends to peel.
@@ -298,8 +316,73 @@ void ApplyTable(std::uint8_t *bits, std::int32_t width, std::int32_t height, con
         rows.height = 1;
         rows.stride = rows.width;
     }
-    const Paths::TableShape shape = Paths::ClassifyTable(table.data());
-    const RowKernels &kernels = *Paths::KernelsFor(ActivePath());
+    return rows;
+}
+
+unsigned UsableProcessors()
+{
+#if defined(__linux__)
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        return static_cast<unsigned>(std::max(1, CPU_COUNT(&set)));
+#endif
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// How many bands to split `rows` into: 1 below two bands' worth of bytes, which is all a small
+// call pays for (no system call, no thread).
+std::size_t BandCount(const Paths::Rows &rows)
+{
+    const std::size_t most = rows.stride * rows.height / Paths::kMinBandBytes;
+    if (most < 2)
+        return 1;
+    const unsigned limit = ThreadLimit().load(std::memory_order_relaxed);
+    const std::size_t threads = limit != 0 ? limit : UsableProcessors();
+    return std::min({most, threads, rows.height == 1 ? most : rows.height});
+}
+
+// Band `index` of `count`: whole rows, or for one long run whole 64-byte pieces of it, so that
+// the bands start as aligned as the run does and no two threads share a cache line.
+Paths::Rows Band(const Paths::Rows &rows, std::size_t index, std::size_t count)
+{
+    if (rows.height == 1) {
+        const std::size_t share = (rows.width / count + 63) & ~std::size_t{63};
+        const std::size_t begin = std::min(rows.width, index * share);
+        const std::size_t end = index + 1 == count ? rows.width : std::min(rows.width, begin + share);
+        return {rows.bits + begin, end - begin, 1, rows.stride};
+    }
+    const std::size_t first = rows.height * index / count;
+    const std::size_t last = rows.height * (index + 1) / count;
+    return {rows.bits + first * rows.stride, rows.width, last - first, rows.stride};
+}
+
+// Calls work(band, index) for each of the `count` bands of `rows`, band 0 on the calling
+// thread and each other one on a thread of its own, and returns when all are done. Threads are
+// started per call: against a band of at least kMinBandBytes their start costs little, and a
+// pool would keep threads alive in every program that ever called a kernel. When a thread
+// cannot be started (out of memory or of threads) the calling thread does its band.
+template<typename Work> void RunInBands(const Paths::Rows &rows, std::size_t count, Work work)
+{
+    const std::unique_ptr<std::thread[]> helpers(new (std::nothrow) std::thread[count - 1]);
+    std::size_t started = 0;
+    try {
+        while (helpers && started + 1 < count) {
+            helpers[started] = std::thread(work, Band(rows, started + 1, count), started + 1);
+            ++started;
+        }
+    } catch (const std::system_error &) {
+    }
+    work(Band(rows, 0, count), std::size_t{0});
+    for (std::size_t index = started + 1; index < count; ++index)
+        work(Band(rows, index, count), index);
+    for (std::size_t index = 0; index < started; ++index)
+        helpers[index].join();
+}
+
+void ApplyShape(const Paths::RowKernels &kernels, const Paths::TableShape &shape,
+                const GrayTable &table, const Paths::Rows &rows)
+{
     switch (shape.shape) {
     case Paths::Shape::Identity:
         return;
@@ -319,19 +402,59 @@ void ApplyTable(std::uint8_t *bits, std::int32_t width, std::int32_t height, con
     }
 }
 
+void CountRows(const Paths::Rows &rows, std::uint64_t *counts)
+{
+    // Below about a megapixel the pair table's set-up and folding would cost more than it saves.
+    constexpr std::uint64_t kPairsFrom = std::uint64_t{1} << 20;
+    if (std::uint64_t{rows.width} * rows.height < kPairsFrom
+        || !Paths::CountByPairs(rows.bits, rows.width, rows.height, rows.stride, counts))
+        Paths::CountByLevels(rows.bits, rows.width, rows.height, rows.stride, counts);
+}
+
+} // namespace
+
+void ApplyTable(std::uint8_t *bits, std::int32_t width, std::int32_t height, const GrayTable &table)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    const Paths::Rows rows = RowsOf(bits, width, height);
+    const Paths::TableShape shape = Paths::ClassifyTable(table.data());
+    if (shape.shape == Paths::Shape::Identity)
+        return;
+    const RowKernels &kernels = *Paths::KernelsFor(ActivePath());
+    const std::size_t bands = BandCount(rows);
+    if (bands == 1) {
+        ApplyShape(kernels, shape, table, rows);
+        return;
+    }
+    RunInBands(rows, bands, [&kernels, &shape, &table](const Paths::Rows &band, std::size_t) {
+        ApplyShape(kernels, shape, table, band);
+    });
+}
+
 GrayHistogram CountHistogram(const std::uint8_t *bits, std::int32_t width, std::int32_t height)
 {
     GrayHistogram histogram{};
     if (width <= 0 || height <= 0)
         return histogram;
-    const auto w = static_cast<std::size_t>(width);
-    const auto h = static_cast<std::size_t>(height);
-    const auto stride = static_cast<std::size_t>(RowStride(w, 8));
-    // Below about a megapixel the pair table's set-up and folding would cost more than it saves.
-    constexpr std::uint64_t kPairsFrom = std::uint64_t{1} << 20;
-    if (std::uint64_t{w} * h < kPairsFrom
-        || !Paths::CountByPairs(bits, w, h, stride, histogram.data()))
-        Paths::CountByLevels(bits, w, h, stride, histogram.data());
+    // The rows are only read; the band geometry is shared with ApplyTable.
+    const Paths::Rows rows = RowsOf(const_cast<std::uint8_t *>(bits), width, height);
+    std::size_t bands = BandCount(rows);
+    const std::unique_ptr<GrayHistogram[]> partial(
+        bands > 1 ? new (std::nothrow) GrayHistogram[bands - 1]() : nullptr);
+    if (!partial)
+        bands = 1;
+    if (bands == 1) {
+        CountRows(rows, histogram.data());
+        return histogram;
+    }
+    RunInBands(rows, bands, [&histogram, &partial](const Paths::Rows &band, std::size_t index) {
+        CountRows(band, (index == 0 ? histogram : partial[index - 1]).data());
+    });
+    for (std::size_t index = 0; index + 1 < bands; ++index) {
+        for (std::size_t g = 0; g < 256; ++g)
+            histogram[g] += partial[index][g];
+    }
     return histogram;
 }
 
