@@ -121,7 +121,7 @@ cv::Mat MatOf(std::vector<std::uint8_t> &rows, const TestImage &i)
 #endif
 
 // In print order; the memcpy is the baseline of the ratios, the plain loop of the speed-ups.
-const std::array kOperations{std::to_array<Benchmarked>({
+const Benchmarked kOperations[] = {
     {"Memcpy",
      [](TestImage &i) {
          std::memcpy(i.work.data(), i.pristine.data(), i.bytes);
@@ -186,7 +186,7 @@ const std::array kOperations{std::to_array<Benchmarked>({
      },
      Runs::PerThreads, true},
 #endif
-})};
+};
 
 // 1 for one thread, 0 for every processor.
 constexpr std::array<unsigned, 2> kThreads{1, 0};
@@ -305,11 +305,11 @@ public:
                         const double seconds = Seconds(args, NameOf(b, path, threads));
                         if (seconds <= 0)
                             continue;
-                        std::printf(
-                            "%-12s %-16s %-11s %-7s %9.3f", image.c_str(), b.name,
-                            b.runs == Runs::PerPathAndThreads ? PointKernels::PathName(path) : "-",
-                            b.runs == Runs::Once ? "1" : (threads == 1 ? "1" : "all"),
-                            seconds * 1e9 / pixels);
+                        std::printf("%-12s %-16s %-11s %-7s %9.3f", image.c_str(), b.name,
+                                    b.runs == Runs::PerPathAndThreads ? PointKernels::PathName(path)
+                                                                      : "-",
+                                    b.runs == Runs::Once ? "1" : (threads == 1 ? "1" : "all"),
+                                    seconds * 1e9 / pixels);
                         PrintRatio(memcpy, seconds);
                         PrintRatio(seconds, plainLoop);
                         std::printf("\n");
@@ -349,10 +349,11 @@ int main(int argc, char **argv)
                     continue;
                 // The path-independent ones run on the path chosen for this processor.
                 const KernelPath runOn = b.runs == Runs::PerPathAndThreads ? path : chosen;
-                auto *bench = benchmark::RegisterBenchmark(
-                    NameOf(b, path, threads).c_str(), [&b, runOn, threads](benchmark::State &state) {
-                        RunOnImage(state, b, runOn, threads);
-                    });
+                auto *bench
+                    = benchmark::RegisterBenchmark(NameOf(b, path, threads).c_str(),
+                                                   [&b, runOn, threads](benchmark::State &state) {
+                                                       RunOnImage(state, b, runOn, threads);
+                                                   });
                 for (const ImageSize &size : kSizes)
                     bench->Args({size.width, size.height});
                 // The default minimum time gives 100 MP images several passes: enough, and the

@@ -7,10 +7,10 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
 #include <string_view>
-#include <system_error>
 #include <thread>
 
 #if defined(__linux__)
@@ -349,7 +349,8 @@ Paths::Rows Band(const Paths::Rows &rows, std::size_t index, std::size_t count)
     if (rows.height == 1) {
         const std::size_t share = (rows.width / count + 63) & ~std::size_t{63};
         const std::size_t begin = std::min(rows.width, index * share);
-        const std::size_t end = index + 1 == count ? rows.width : std::min(rows.width, begin + share);
+        const std::size_t end
+            = index + 1 == count ? rows.width : std::min(rows.width, begin + share);
         return {rows.bits + begin, end - begin, 1, rows.stride};
     }
     const std::size_t first = rows.height * index / count;
@@ -371,7 +372,8 @@ template<typename Work> void RunInBands(const Paths::Rows &rows, std::size_t cou
             helpers[started] = std::thread(work, Band(rows, started + 1, count), started + 1);
             ++started;
         }
-    } catch (const std::system_error &) {
+    } catch (const std::exception &) { // std::system_error, or std::bad_alloc for its state
+        // No thread to spare: the calling thread does the bands left over.
     }
     work(Band(rows, 0, count), std::size_t{0});
     for (std::size_t index = started + 1; index < count; ++index)
