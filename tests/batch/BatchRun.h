@@ -19,8 +19,13 @@ using Args = std::vector<std::string>;
 
 inline const std::string kReadError = "读取图像时出错！可能是不支持该类型的图像文件！\n";
 
+// Root runs as nobody where a test needs a user who may not write everywhere.
+inline const std::string kNobody
+    = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+
 // A run and a text its output holds (its error output when it fails); `shell` comes first (a
 // ulimit, a pipe into standard input, another user), `tail` after (redirections, a pipe out).
+
 struct Case
 {
     Args args;
@@ -65,9 +70,8 @@ protected:
     }
     Result Run(const Args &args, const std::string &shell = "", const std::string &tail = "") const
     {
-        const std::string redirect = "; } >" + m_out + " 2>" + m_err;
-        const int status
-            = std::system(("{ " + shell + " " + Command(args) + " " + tail + redirect).c_str());
+        const std::string command = shell + " " + Command(args) + " " + tail;
+        const int status = std::system(("{ " + command + "; } >" + m_out + " 2>" + m_err).c_str());
         const Bytes out = ReadFile(m_out), err = ReadFile(m_err);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
                 {out.begin(), out.end()},

@@ -78,14 +78,13 @@ TEST_F(BatchTest, RefusalsAndFileErrorsLeaveTheOutputAlone)
     const std::string wide = Put("wide.bmp", MakeGray8Bmp(1000, 200, RandomRows(1000, 200, 2)));
     ASSERT_EQ(::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
     fs::create_directory(Path("taken"));
-    // Root runs as nobody: a read-only file is not replaced though the folder allows a rename,
-    // and another's file in a sticky folder cannot be renamed over.
+    // A read-only file is not replaced though the folder allows a rename, and another's file in
+    // a sticky folder cannot be renamed over.
     const bool root = ::geteuid() == 0;
     fs::create_directory(Path("sticky")), fs::permissions(m_dir, fs::perms::all);
     const std::string locked = Put("locked.bmp", kOld), sticky = Put("sticky/t.bmp", kOld);
     fs::permissions(Path("sticky"), fs::perms(01777)), fs::permissions(sticky, fs::perms(0666));
     fs::permissions(locked, fs::perms::owner_read | fs::perms::others_read);
-    const char *nobody = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
     const std::string noSpace = "'standard output': No space left";
     const Case cases[] = {
         {{"invert", rgb, out}, 1, "\n目前只支持256色位图的反色！\n"},
@@ -102,11 +101,11 @@ TEST_F(BatchTest, RefusalsAndFileErrorsLeaveTheOutputAlone)
         {{"info", m_dir.string()}, 3, "Is a directory"},
         {{"invert", in, Path("no-such-dir/out.bmp")}, 3, "no-such-dir/out.bmp': No such file"},
         {{"invert", in, Path("taken")}, 3, "taken': Is a directory"},
-        {{"invert", in, locked}, 3, "locked.bmp': Permission denied", nobody},
+        {{"invert", in, locked}, 3, "locked.bmp': Permission denied", kNobody},
         {{"invert", in, sticky},
          root ? 3 : 0,
          root ? "t.bmp': Operation not permitted" : "",
-         nobody},
+         kNobody},
         {{"info", in}, 3, noSpace, "exec >'" + full + "';"},
         {{"invert", in, "-"}, 3, noSpace, "exec >'" + full + "';"},
         {{"invert", wide, Path("capped.bmp")}, 3, "capped.bmp': File too large", "ulimit -f 100;"},

@@ -5,15 +5,13 @@
 
 using namespace BatchRun;
 
-namespace {
-
-class SignalTest : public BatchTest
+// Every signal whose default action ends the process takes every worker's temporary file with
+// it.
+TEST_F(BatchTest, ASignalLeavesNoTemporaryFile)
 {
-protected:
-    // Sends `signal` to a run of `args` once two workers are writing into out/; whether the
-    // signal came then and ended the run.
-    bool StopWhileWriting(const Args &args, int signal) const
-    {
+    // Sends `signal` once two workers are writing into out/; whether it came then and ended the
+    // run.
+    const auto stopWhileWriting = [this](const Args &args, int signal) {
         const pid_t child = ::fork();
         if (child == 0) {
             const rlimit noCore{0, 0};
@@ -29,15 +27,7 @@ protected:
         int status = 0;
         EXPECT_EQ(::waitpid(child, &status, 0), child);
         return writing == 2 && WIFSIGNALED(status) && WTERMSIG(status) == signal;
-    }
-};
-
-} // namespace
-
-// Every signal whose default action ends the process takes every worker's temporary file with
-// it.
-TEST_F(SignalTest, ASignalLeavesNoTemporaryFile)
-{
+    };
     Args args{"invert", "-j", "2", "-d", Path("out")};
     for (int i = 0; i < 2; ++i)
         args.push_back(Put(std::to_string(i), MakeGray8Bmp(4000, 3000, RandomRows(4000, 3000, i))));
@@ -47,7 +37,7 @@ TEST_F(SignalTest, ASignalLeavesNoTemporaryFile)
         bool stopped = false;
         for (int attempt = 0; attempt < 5 && !stopped; ++attempt) {
             fs::remove_all(Path("out")), fs::create_directory(Path("out"));
-            stopped = StopWhileWriting(args, signal);
+            stopped = stopWhileWriting(args, signal);
             EXPECT_EQ(Temporaries(Path("out")), Args{});
         }
         if (!stopped)
