@@ -41,8 +41,6 @@ TEST_F(BatchTest, CompressedBombsAreRefusedByDefaultAndPixelsByTheLimitGiven)
         return Put(name, MakeBmpFile(MakeDib(fields, Bytes(bits == 4 ? 64 : 1024), Bytes{0, 1})));
     };
     const std::string bomb4 = bmp("bomb4.bmp", 0x7FFFFFFF, 4), bomb8 = bmp("bomb8.bmp", 65535, 8);
-    ASSERT_EQ(fs::file_size(bomb4), 120u);
-    ASSERT_EQ(fs::file_size(bomb8), 1080u);
     const std::string rle = (BmpSuiteDir() / "g/pal8rle.bmp").string(), timeout = "timeout 60";
     const std::string limit = "the compressed rows would expand beyond 1 GiB and 1000 times the "
                               "file's size; --max-pixels N sets a limit of its own\n"
@@ -50,8 +48,7 @@ TEST_F(BatchTest, CompressedBombsAreRefusedByDefaultAndPixelsByTheLimitGiven)
     const Case cases[] = {
         {{"render", bomb4, Path("out.png")}, 1, limit, timeout},
         {{"invert", bomb8, Path("out.bmp")}, 1, limit, timeout},
-        {{"info", rle}, 0, "width=127 height=64 bits=8 colors=252 header=40 compression=1\n"},
-        {{"info", "--max-pixels", "8128", rle}, 0, "width=127 height=64"},
+        {{"info", "--max-pixels", "8128", rle}, 0, "width=127 height=64 bits=8 colors=252"},
         {{"invert", rle, "--max-pixels", "8127", Path("out.bmp")},
          1,
          "the image has 8128 pixels, more than --max-pixels 8127\n" + kReadError},
