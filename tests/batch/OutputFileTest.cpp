@@ -44,16 +44,20 @@ TEST_F(BatchTest, ImagesGoThroughPipesWhole)
     const std::string eq = Put("eq.bmp", MakeGray8Bmp(2, 2, Bytes{10, 10, 1, 2, 20, 200, 3, 4}));
     const std::string equalized("\x7F\x7F\x01\x02\xBF\xFF\x03\x04"), fifo = Path("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Longer than the 64 bytes a descriptor's link reports, and than a first guess of 255.
+    const std::string deep = Put(std::string(250, 'd') + "/" + std::string(250, 'd'), {});
     const Case cases[] = {
         {{"equalize", eq, "-"}, 0, equalized},
         {{"equalize", eq, "/dev/stdout"}, 0, equalized, "", "| cat"},
-        {{"equalize", eq, "/dev/stdout"}, 0, equalized}, // a file whose path is longer than 64
+        {{"equalize", eq, "/dev/stdout"}, 0, "", "", ">'" + deep + "'"},
         {{"equalize", eq, "/dev/fd/3"}, 0, equalized, "", "3>&1 1>&2 | cat"},
         {{"equalize", "/dev/stdin", "-"}, 0, equalized, "cat '" + eq + "' |"},
         {{"equalize", fifo, "-"}, 0, equalized, "cat '" + eq + "' >'" + fifo + "' &"},
     };
     for (const Case &c : cases)
         Check(c);
+    const Bytes written = ReadFile(deep);
+    EXPECT_NE(std::string(written.begin(), written.end()).find(equalized), std::string::npos);
 
     const std::string big = Put("big.bmp", MakeGray8Bmp(1501, 777, RandomRows(1501, 777, 5)));
     const Result piped = Run({"invert", "-", "-"}, "cat '" + big + "' |");
