@@ -1,7 +1,6 @@
 #include "IntensityDlg.h"
 
 #include "DialogTemplates.h"
-#include "FieldExchange.h"
 #include "PointKernels.h"
 
 #include <QMouseEvent>
@@ -20,6 +19,7 @@ namespace Id = DialogTemplates::Id;
 CIntensityDlg::CIntensityDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kHistogram))
+    , m_fields(*this, m_controls, {{Id::kHistLow, &m_iLow, 0}, {Id::kHistHigh, &m_iHigh, 1}})
     , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawBars(plot); })
 {
     setMouseTracking(true);
@@ -29,25 +29,6 @@ CIntensityDlg::CIntensityDlg(QWidget *parent)
             OrderLimits();
             m_plot.Repaint();
         });
-}
-
-void CIntensityDlg::Load(const PointParameters &p)
-{
-    m_iLow = p.level[0];
-    m_iHigh = p.level[1];
-}
-
-bool CIntensityDlg::UpdateData(bool saveAndValidate)
-{
-    CFieldExchange exchange(*this, saveAndValidate);
-    DoDataExchange(exchange);
-    return exchange.Succeeded();
-}
-
-void CIntensityDlg::DoDataExchange(CFieldExchange &exchange)
-{
-    exchange.Level(m_controls.Edit(Id::kHistLow), m_iLow);
-    exchange.Level(m_controls.Edit(Id::kHistHigh), m_iHigh);
 }
 
 void CIntensityDlg::showEvent(QShowEvent *event)
