@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <utility>
 
 namespace {
 constexpr CCurvePlot::Style kStyle{1, 1, true};
@@ -23,12 +22,11 @@ CIntensityDlg::CIntensityDlg(QWidget *parent)
     , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawBars(plot); })
 {
     setMouseTracking(true);
-    for (const int id : {Id::kHistLow, Id::kHistHigh})
-        m_controls.OnKillFocus(id, [this] {
-            (void)UpdateData(true);
-            OrderLimits();
-            m_plot.Repaint();
-        });
+    m_fields.OnKillFocus([this] {
+        if (OrderLimits(m_iLow, m_iHigh))
+            UpdateData(false);
+        m_plot.Repaint();
+    });
 }
 
 void CIntensityDlg::showEvent(QShowEvent *event)
@@ -53,20 +51,11 @@ void CIntensityDlg::CountLevels()
         m_lCount[g] = static_cast<std::int32_t>(std::min(counts[g], kMost));
 }
 
-void CIntensityDlg::OrderLimits()
-{
-    if (m_iLow > m_iHigh) {
-        std::swap(m_iLow, m_iHigh);
-        UpdateData(false);
-    }
-}
-
 void CIntensityDlg::accept()
 {
     if (!UpdateData(true))
         return;
-    if (m_iLow > m_iHigh)
-        std::swap(m_iLow, m_iHigh);
+    (void)OrderLimits(m_iLow, m_iHigh);
     QDialog::accept();
 }
 

@@ -54,7 +54,6 @@ protected:
 
 private:
     void CountLevels();
-    void OrderLimits();
     void DrawBars(CCurvePlot &plot) const;
 
     CDialogBuilder m_controls;

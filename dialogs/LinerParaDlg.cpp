@@ -18,8 +18,7 @@ CLinerParaDlg::CLinerParaDlg(QWidget *parent)
     , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawLine(plot); })
 {
     setMouseTracking(true);
-    for (const int id : {Id::kSlope, Id::kIntercept})
-        m_controls.OnKillFocus(id, [this] { OnKillFocus(); });
+    m_fields.OnKillFocus([this] { m_plot.Repaint(); });
 }
 
 void CLinerParaDlg::showEvent(QShowEvent *event)
@@ -35,12 +34,6 @@ void CLinerParaDlg::accept()
 {
     if (UpdateData(true))
         QDialog::accept();
-}
-
-void CLinerParaDlg::OnKillFocus()
-{
-    (void)UpdateData(true);
-    m_plot.Repaint();
 }
 
 void CLinerParaDlg::DrawLine(CCurvePlot &plot) const

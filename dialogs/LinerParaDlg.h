@@ -49,7 +49,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    void OnKillFocus();
     void DrawLine(CCurvePlot &plot) const;
 
     CDialogBuilder m_controls;

@@ -19,7 +19,7 @@ template<typename T> auto &Slot(PointParameters &p, int slot)
 
 } // namespace
 
-CParameterFields::CParameterFields(QWidget &dialog, const CDialogBuilder &controls,
+CParameterFields::CParameterFields(QWidget &dialog, CDialogBuilder &controls,
                                    std::initializer_list<Field> fields)
     : m_dialog(dialog)
     , m_controls(controls)
@@ -61,4 +61,13 @@ bool CParameterFields::Exchange(bool saveAndValidate) const
             },
             field.member);
     return exchange.Succeeded();
+}
+
+void CParameterFields::OnKillFocus(const std::function<void()> &after)
+{
+    for (const Field &field : m_fields)
+        m_controls.OnKillFocus(field.id, [this, after] {
+            (void)Exchange(true);
+            after();
+        });
 }

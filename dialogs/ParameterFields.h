@@ -3,6 +3,7 @@
 #include "PointOperations.h"
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <variant>
 #include <vector>
@@ -24,7 +25,7 @@ public:
     };
 
     // `fields` in the order the exchange reads them.
-    CParameterFields(QWidget &dialog, const CDialogBuilder &controls,
+    CParameterFields(QWidget &dialog, CDialogBuilder &controls,
                      std::initializer_list<Field> fields);
 
     void Load(const PointParameters &p) const;
@@ -34,8 +35,12 @@ public:
     // does them; false on a refusal.
     bool Exchange(bool saveAndValidate) const;
 
+    // Whenever one of the fields loses the focus inside the shown dialog: reads every field
+    // with checks (a refused one keeps its member), then calls `after`.
+    void OnKillFocus(const std::function<void()> &after);
+
 private:
     QWidget &m_dialog;
-    const CDialogBuilder &m_controls;
+    CDialogBuilder &m_controls;
     std::vector<Field> m_fields;
 };

@@ -18,10 +18,7 @@ CPointThreDlg::CPointThreDlg(QWidget *parent)
     , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawStep(plot); })
 {
     setMouseTracking(true);
-    m_controls.OnKillFocus(Id::kThreshold, [this] {
-        (void)UpdateData(true);
-        m_plot.Repaint();
-    });
+    m_fields.OnKillFocus([this] { m_plot.Repaint(); });
 }
 
 void CPointThreDlg::showEvent(QShowEvent *event)

@@ -4,8 +4,6 @@
 
 #include <QMouseEvent>
 
-#include <utility>
-
 namespace {
 constexpr CCurvePlot::Style kStyle{2, 2, false};
 }
@@ -20,8 +18,11 @@ CPointWinDlg::CPointWinDlg(QWidget *parent)
     , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawWindow(plot); })
 {
     setMouseTracking(true);
-    for (const int id : {Id::kWinLow, Id::kWinHigh})
-        m_controls.OnKillFocus(id, [this] { OnKillFocus(); });
+    m_fields.OnKillFocus([this] {
+        if (OrderLimits(m_byLow, m_byHigh))
+            UpdateData(false);
+        m_plot.Repaint();
+    });
 }
 
 void CPointWinDlg::showEvent(QShowEvent *event)
@@ -33,22 +34,11 @@ void CPointWinDlg::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
 }
 
-void CPointWinDlg::OnKillFocus()
-{
-    (void)UpdateData(true);
-    if (m_byLow > m_byHigh) {
-        std::swap(m_byLow, m_byHigh);
-        UpdateData(false);
-    }
-    m_plot.Repaint();
-}
-
 void CPointWinDlg::accept()
 {
     if (!UpdateData(true))
         return;
-    if (m_byLow > m_byHigh)
-        std::swap(m_byLow, m_byHigh);
+    (void)OrderLimits(m_byLow, m_byHigh);
     QDialog::accept();
 }
 

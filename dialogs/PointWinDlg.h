@@ -48,7 +48,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    void OnKillFocus();
     void DrawWindow(CCurvePlot &plot) const;
 
     CDialogBuilder m_controls;
