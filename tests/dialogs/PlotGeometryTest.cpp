@@ -69,6 +69,7 @@ TEST(PlotGeometry, LinesAndBars)
     // Full height is rows 280 up to 26; the products need 64 bits.
     EXPECT_EQ(BarEnd(7, 7), 25);
     EXPECT_EQ(BarEnd(0, 7), 281);
+    EXPECT_EQ(BarEnd(1, 2), 153);
     EXPECT_EQ(BarEnd(0, 0), 281);
     EXPECT_EQ(BarEnd(2'147'483'647, 2'147'483'647), 25);
 }
