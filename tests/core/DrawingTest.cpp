@@ -128,16 +128,14 @@ TEST(Palettes, TakeTheColourTableAndAllTheirEntries)
 TEST(FileException, MapsSystemErrorsToCausesAndWords)
 {
     using enum CFileException::Cause;
-    struct Case
-    {
-        int error;
-        CFileException::Cause cause;
-    };
-    const Case cases[] = {{ENOENT, FileNotFound},    {ENOTDIR, BadPath}, {EMFILE, TooManyOpenFiles},
-                          {EACCES, AccessDenied},    {ENOSPC, DiskFull}, {EIO, HardIO},
-                          {EBUSY, SharingViolation}, {EINVAL, Generic}};
-    for (const Case &c : cases)
-        EXPECT_EQ(CFileException::CauseFromErrno(c.error), c.cause) << c.error;
+    EXPECT_EQ(CFileException::CauseFromErrno(ENOENT), FileNotFound);
+    EXPECT_EQ(CFileException::CauseFromErrno(ENOTDIR), BadPath);
+    EXPECT_EQ(CFileException::CauseFromErrno(EMFILE), TooManyOpenFiles);
+    EXPECT_EQ(CFileException::CauseFromErrno(EACCES), AccessDenied);
+    EXPECT_EQ(CFileException::CauseFromErrno(ENOSPC), DiskFull);
+    EXPECT_EQ(CFileException::CauseFromErrno(EIO), HardIO);
+    EXPECT_EQ(CFileException::CauseFromErrno(EBUSY), SharingViolation);
+    EXPECT_EQ(CFileException::CauseFromErrno(EINVAL), Generic);
     EXPECT_STREQ(CFileException(Generic, ENOENT, "a.bmp").what(),
                  "a.bmp: No such file or directory");
     EXPECT_EQ(CFileException(EndOfFile, 0, "a.bmp").Reason(), "unexpected end of file");
