@@ -10,7 +10,6 @@
 #include <vector>
 
 using namespace TestImages;
-using Pixels = std::vector<std::uint32_t>;
 
 namespace {
 
@@ -26,20 +25,6 @@ DibHandle IndexedImage(std::int32_t w, std::int32_t h, std::uint32_t colors = 25
             rows.push_back(static_cast<std::uint8_t>(10 * static_cast<std::size_t>(y) + x));
     }
     return ToHandle(MakeDib({40, w, h, 8, 0, colors}, table, rows));
-}
-
-Pixels DrawRow(DibFields fields, const Bytes &table, const Bytes &row, const Bytes &masks = {})
-{
-    fields.height = 1;
-    const Rect picture{0, 0, fields.width, 1};
-    CMemoryDC dc(picture, 0);
-    EXPECT_EQ(CDibImage::DrawToDevice(dc, picture, ToHandle(MakeDib(fields, table, row, masks)),
-                                      picture, nullptr),
-              1);
-    Pixels pixels(dc.Row(0), dc.Row(0) + fields.width);
-    for (auto &p : pixels)
-        p = p >> 24 == 0xFF ? p & 0xFFFFFF : 0xBAD;
-    return pixels;
 }
 
 } // namespace
@@ -80,28 +65,13 @@ TEST(DrawToDevice, PaintsEachPixelFromTheSourcePixelUnderItsCentre)
                 << s.x << "," << s.y;
         }
     }
-}
-
-TEST(DrawToDevice, DecodesEveryDrawableDepth)
-{
-    Bytes masks(12), coreTable(768); // a core header's table has 3-byte entries
-    PutU32(masks, 0, 0xF800), PutU32(masks, 4, 0x07E0), PutU32(masks, 8, 0x001F);
-    coreTable[6] = 0x30, coreTable[7] = 0x20, coreTable[8] = 0x10;
-    const Bytes bw = {0, 0, 0, 0, 255, 255, 255, 0}, three = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0};
-    EXPECT_EQ(DrawRow({40, 10, 1, 1}, bw, {0b10110000, 0b01000000, 0, 0}),
-              (Pixels{0xFFFFFF, 0, 0xFFFFFF, 0xFFFFFF, 0, 0, 0, 0, 0, 0xFFFFFF}));
-    // 4 bits with 3 colours: index 5 is past the table and draws black.
-    EXPECT_EQ(DrawRow({40, 3, 1, 4, 0, 3}, three, {0x21, 0x50, 0, 0}),
-              (Pixels{0x090807, 0x060504, 0}));
-    EXPECT_EQ(DrawRow({12, 1, 1}, coreTable, {2, 0, 0, 0}), Pixels{0x102030});
-    EXPECT_EQ(DrawRow({40, 1, 1, 24}, {}, {0x11, 0x22, 0x33, 0}), Pixels{0x332211});
-    // 16 bits: 5-5-5 by default, else by masks; channels scale with rounding.
-    EXPECT_EQ(DrawRow({40, 2, 1, 16}, {}, {0xFF, 0x7F, 0x21, 0x04}), (Pixels{0xFFFFFF, 0x080808}));
-    EXPECT_EQ(DrawRow({40, 1, 1, 16, 3}, {}, {0x20, 0xF8, 0, 0}, masks), Pixels{0xFF0400});
-    // 32 bits: 8-8-8 by default, the fourth byte ignored, else by masks.
-    EXPECT_EQ(DrawRow({40, 1, 1, 32}, {}, {0x11, 0x22, 0x33, 0x99}), Pixels{0x332211});
-    PutU32(masks, 0, 0xFF), PutU32(masks, 4, 0xFF00), PutU32(masks, 8, 0xFF000000);
-    EXPECT_EQ(DrawRow({40, 1, 1, 32, 3}, {}, {0x11, 0x22, 0x33, 0x44}, masks), Pixels{0x112244});
+    // An index past the colour table draws black.
+    CMemoryDC dc(all, 0x123456);
+    EXPECT_EQ(
+        CDibImage::DrawToDevice(dc, {0, 0, 7, 5}, IndexedImage(7, 5, 40), {0, 0, 7, 5}, nullptr),
+        5);
+    EXPECT_EQ(dc.Pixel(6, 4), 0xFF000000u);
+    EXPECT_EQ(dc.Pixel(3, 3), 0xFF000007u | 33u << 16 | (255u - 33) << 8);
 }
 
 // Entries come out red first: the table holds blue, green, red in 4 bytes (3 in a core header).
