@@ -7,11 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <tuple>
 #include <vector>
 
 using namespace TestImages;
-using Pixels = std::vector<std::uint32_t>;
 
 namespace {
 
@@ -29,104 +27,85 @@ DibHandle IndexedImage(std::int32_t w, std::int32_t h, std::uint32_t colors = 25
     return ToHandle(MakeDib({40, w, h, 8, 0, colors}, table, rows));
 }
 
-Pixels DrawRow(DibFields fields, const Bytes &table, const Bytes &row, const Bytes &masks = {})
-{
-    fields.height = 1;
-    const Rect picture{0, 0, fields.width, 1};
-    CMemoryDC dc(picture, 0);
-    EXPECT_EQ(CDibImage::DrawToDevice(dc, picture, ToHandle(MakeDib(fields, table, row, masks)),
-                                      picture, nullptr),
-              1);
-    Pixels pixels(dc.Row(0), dc.Row(0) + fields.width);
-    for (auto &p : pixels)
-        p = p >> 24 == 0xFF ? p & 0xFFFFFF : 0xBAD;
-    return pixels;
-}
-
 } // namespace
 
 TEST(DrawToDevice, PaintsEachPixelFromTheSourcePixelUnderItsCentre)
 {
-    // Clip, destination, source, picture size, lines, painted, then x, y, index of samples.
-    // clang-format off
-    const std::tuple<Rect, Rect, Rect, int, int, int, std::uint64_t, std::vector<int>> cases[] = {
-        {{-8, -8, 64, 64}, {0, 0, 7, 5}, {0, 0, 7, 5}, 7, 5, 5, 35, {0, 0, 0, 6, 4, 46, 3, 1, 13}},
-        {{2, 3, 5, 4}, {0, 0, 9, 8}, {0, 0, 9, 8}, 9, 8, 8, 3, {2, 3, 32, 4, 3, 34}},
-        {{-8, -8, 64, 64}, {10, 20, 30, 40}, {5, 6, 25, 26}, 9, 8, 8, 8, {10, 20, 65, 13, 21, 78}},
-        {{-8, -8, 64, 64}, {0, 0, 8, 4}, {0, 0, 4, 2}, 4, 2, 2, 32, {0, 0, 0, 7, 3, 13, 2, 1, 1, 5, 2, 12}},
-        {{-8, -8, 64, 64}, {0, 0, 2, 1}, {0, 0, 4, 2}, 4, 2, 2, 2, {0, 0, 11, 1, 0, 13}},
-        {{-8, -8, 64, 64}, {0, 0, 8, 2}, {0, 0, 4, 2}, 4, 2, 2, 16, {3, 0, 1, 4, 1, 12, 7, 1, 13}},
-        {{-8, -8, 64, 64}, {0, 0, 4, 6}, {0, 0, 4, 2}, 4, 2, 2, 24, {3, 0, 3, 0, 3, 10, 3, 5, 13}}};
-    // clang-format on
-    for (const auto &[clip, dst, src, w, h, lines, painted, samples] : cases) {
-        CMemoryDC dc(clip, 0);
-        EXPECT_EQ(CDibImage::DrawToDevice(dc, dst, IndexedImage(w, h), src, nullptr), lines);
-        EXPECT_EQ(dc.PaintedPixels(), painted) << dst.right << " x " << dst.bottom;
+    struct Sample
+    {
+        int x, y, index;
+    };
+    struct Case
+    {
+        Rect clip, destination, source;
+        int pictureWidth, pictureHeight, lines;
+        std::uint64_t painted;
+        std::vector<Sample> samples;
+    };
+    const Rect all{-8, -8, 64, 64};
+    const Case cases[] = {
+        {all, {0, 0, 7, 5}, {0, 0, 7, 5}, 7, 5, 5, 35, {{0, 0, 0}, {6, 4, 46}, {3, 1, 13}}},
+        {{2, 3, 5, 4}, {0, 0, 9, 8}, {0, 0, 9, 8}, 9, 8, 8, 3, {{2, 3, 32}, {4, 3, 34}}},
+        {all, {10, 20, 30, 40}, {5, 6, 25, 26}, 9, 8, 8, 8, {{10, 20, 65}, {13, 21, 78}}},
+        {all, {0, 0, 8, 4}, {0, 0, 4, 2}, 4, 2, 2, 32, {{0, 0, 0}, {7, 3, 13}, {5, 2, 12}}},
+        {all, {0, 0, 2, 1}, {0, 0, 4, 2}, 4, 2, 2, 2, {{0, 0, 11}, {1, 0, 13}}},
+        {all, {0, 0, 8, 2}, {0, 0, 4, 2}, 4, 2, 2, 16, {{3, 0, 1}, {4, 1, 12}, {7, 1, 13}}},
+        {all, {0, 0, 4, 6}, {0, 0, 4, 2}, 4, 2, 2, 24, {{3, 0, 3}, {0, 3, 10}, {3, 5, 13}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.destination.right << " x " << c.destination.bottom);
+        CMemoryDC dc(c.clip, 0);
+        const DibHandle picture = IndexedImage(c.pictureWidth, c.pictureHeight);
+        EXPECT_EQ(CDibImage::DrawToDevice(dc, c.destination, picture, c.source, nullptr), c.lines);
+        EXPECT_EQ(dc.PaintedPixels(), c.painted);
         EXPECT_EQ(dc.StretchMode(), CDeviceContext::kColorOnColor);
-        for (std::size_t i = 0; i < samples.size(); i += 3) {
-            const auto index = static_cast<std::uint32_t>(samples[i + 2]);
-            EXPECT_EQ(dc.Pixel(samples[i], samples[i + 1]),
-                      0xFF000007u | index << 16 | (255 - index) << 8)
-                << samples[i] << "," << samples[i + 1];
+        for (const Sample &s : c.samples) {
+            const auto index = static_cast<std::uint32_t>(s.index);
+            EXPECT_EQ(dc.Pixel(s.x, s.y), 0xFF000007u | index << 16 | (255 - index) << 8)
+                << s.x << "," << s.y;
         }
     }
+    // An index past the colour table draws black.
+    CMemoryDC dc(all, 0x123456);
+    EXPECT_EQ(
+        CDibImage::DrawToDevice(dc, {0, 0, 7, 5}, IndexedImage(7, 5, 40), {0, 0, 7, 5}, nullptr),
+        5);
+    EXPECT_EQ(dc.Pixel(6, 4), 0xFF000000u);
+    EXPECT_EQ(dc.Pixel(3, 3), 0xFF000007u | 33u << 16 | (255u - 33) << 8);
 }
 
-TEST(DrawToDevice, DecodesEveryDrawableDepth)
-{
-    Bytes masks(12), coreTable(768); // a core header's table has 3-byte entries
-    PutU32(masks, 0, 0xF800), PutU32(masks, 4, 0x07E0), PutU32(masks, 8, 0x001F);
-    coreTable[6] = 0x30, coreTable[7] = 0x20, coreTable[8] = 0x10;
-    const Bytes bw = {0, 0, 0, 0, 255, 255, 255, 0}, three = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0};
-    EXPECT_EQ(DrawRow({40, 10, 1, 1}, bw, {0b10110000, 0b01000000, 0, 0}),
-              (Pixels{0xFFFFFF, 0, 0xFFFFFF, 0xFFFFFF, 0, 0, 0, 0, 0, 0xFFFFFF}));
-    // 4 bits with 3 colours: index 5 is past the table and draws black.
-    EXPECT_EQ(DrawRow({40, 3, 1, 4, 0, 3}, three, {0x21, 0x50, 0, 0}),
-              (Pixels{0x090807, 0x060504, 0}));
-    EXPECT_EQ(DrawRow({12, 1, 1}, coreTable, {2, 0, 0, 0}), Pixels{0x102030});
-    EXPECT_EQ(DrawRow({40, 1, 1, 24}, {}, {0x11, 0x22, 0x33, 0}), Pixels{0x332211});
-    // 16 bits: 5-5-5 by default, else by masks; channels scale with rounding.
-    EXPECT_EQ(DrawRow({40, 2, 1, 16}, {}, {0xFF, 0x7F, 0x21, 0x04}), (Pixels{0xFFFFFF, 0x080808}));
-    EXPECT_EQ(DrawRow({40, 1, 1, 16, 3}, {}, {0x20, 0xF8, 0, 0}, masks), Pixels{0xFF0400});
-    // 32 bits: 8-8-8 by default, the fourth byte ignored, else by masks.
-    EXPECT_EQ(DrawRow({40, 1, 1, 32}, {}, {0x11, 0x22, 0x33, 0x99}), Pixels{0x332211});
-    PutU32(masks, 0, 0xFF), PutU32(masks, 4, 0xFF00), PutU32(masks, 8, 0xFF000000);
-    EXPECT_EQ(DrawRow({40, 1, 1, 32, 3}, {}, {0x11, 0x22, 0x33, 0x44}, masks), Pixels{0x112244});
-}
-
+// Entries come out red first: the table holds blue, green, red in 4 bytes (3 in a core header).
 TEST(Palettes, TakeTheColourTableAndAllTheirEntries)
 {
+    CPalette two, core, refused;
+    ASSERT_TRUE(CDibImage::BuildPalette(IndexedImage(2, 2, 2), two));
+    EXPECT_EQ(two.Version(), 0x300);
+    ASSERT_EQ(two.Entries().size(), 2u);
+    EXPECT_EQ(two.Entries()[1], (PaletteEntry{1, 254, 7, 0}));
     Bytes coreTable(768);
     coreTable[3] = 1, coreTable[4] = 2, coreTable[5] = 3;
-    const std::tuple<DibHandle, std::size_t, std::size_t, PaletteEntry> cases[]
-        = {{IndexedImage(2, 2), 256, 200, PaletteEntry{200, 55, 7, 0}},
-           {IndexedImage(2, 2, 2), 2, 1, PaletteEntry{1, 254, 7, 0}},
-           {ToHandle(MakeDib({12, 1, 1}, coreTable, Bytes(4))), 256, 1, PaletteEntry{3, 2, 1, 0}}};
-    for (const auto &[block, count, at, entry] : cases) {
-        CPalette palette;
-        ASSERT_TRUE(CDibImage::BuildPalette(block, palette));
-        EXPECT_EQ(palette.Version(), 0x300);
-        ASSERT_EQ(palette.Entries().size(), count);
-        EXPECT_EQ(palette.Entries()[at], entry);
-    }
-    CPalette palette;
-    EXPECT_FALSE(CDibImage::BuildPalette(ToHandle(MakeDib({40, 1, 1, 24}, {}, Bytes(4))), palette));
-    EXPECT_FALSE(CDibImage::BuildPalette(DibHandle(), palette));
-    EXPECT_FALSE(palette.CreatePalette(Bytes{0, 3, 2, 0, 1, 2, 3, 4, 5, 6, 7})
-                 || palette.IsCreated());
-    ASSERT_TRUE(palette.CreatePalette(Bytes{0, 3, 2, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
-    EXPECT_EQ(palette.Entries()[1], (PaletteEntry{5, 6, 7, 8}));
+    ASSERT_TRUE(CDibImage::BuildPalette(ToHandle(MakeDib({12, 1, 1}, coreTable, Bytes(4))), core));
+    ASSERT_EQ(core.Entries().size(), 256u);
+    EXPECT_EQ(core.Entries()[1], (PaletteEntry{3, 2, 1, 0}));
+    EXPECT_FALSE(CDibImage::BuildPalette(ToHandle(MakeDib({40, 1, 1, 24}, {}, Bytes(4))), refused));
+    EXPECT_FALSE(CDibImage::BuildPalette(DibHandle(), refused));
+    EXPECT_FALSE(refused.CreatePalette(Bytes{0, 3, 2, 0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_FALSE(refused.IsCreated());
+    ASSERT_TRUE(refused.CreatePalette(Bytes{0, 3, 2, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(refused.Entries()[1], (PaletteEntry{5, 6, 7, 8}));
 }
 
 TEST(FileException, MapsSystemErrorsToCausesAndWords)
 {
     using enum CFileException::Cause;
-    const std::pair<int, CFileException::Cause> causes[]
-        = {{ENOENT, FileNotFound},    {ENOTDIR, BadPath}, {EMFILE, TooManyOpenFiles},
-           {EACCES, AccessDenied},    {ENOSPC, DiskFull}, {EIO, HardIO},
-           {EBUSY, SharingViolation}, {EINVAL, Generic}};
-    for (const auto &[error, cause] : causes)
-        EXPECT_EQ(CFileException::CauseFromErrno(error), cause) << error;
+    EXPECT_EQ(CFileException::CauseFromErrno(ENOENT), FileNotFound);
+    EXPECT_EQ(CFileException::CauseFromErrno(ENOTDIR), BadPath);
+    EXPECT_EQ(CFileException::CauseFromErrno(EMFILE), TooManyOpenFiles);
+    EXPECT_EQ(CFileException::CauseFromErrno(EACCES), AccessDenied);
+    EXPECT_EQ(CFileException::CauseFromErrno(ENOSPC), DiskFull);
+    EXPECT_EQ(CFileException::CauseFromErrno(EIO), HardIO);
+    EXPECT_EQ(CFileException::CauseFromErrno(EBUSY), SharingViolation);
+    EXPECT_EQ(CFileException::CauseFromErrno(EINVAL), Generic);
     EXPECT_STREQ(CFileException(Generic, ENOENT, "a.bmp").what(),
                  "a.bmp: No such file or directory");
     EXPECT_EQ(CFileException(EndOfFile, 0, "a.bmp").Reason(), "unexpected end of file");

@@ -22,6 +22,12 @@ using Rule = std::function<int(int)>;
 
 namespace {
 
+struct Transform
+{
+    std::function<bool(std::int32_t, std::int32_t)> apply;
+    Rule rule;
+};
+
 std::uint8_t U8(std::uint64_t v)
 {
     return static_cast<std::uint8_t>(v);
@@ -84,8 +90,7 @@ public:
 };
 
 // A quarter of the draws land on the special tables: identity, constant, thresholds 0 and 255.
-std::vector<std::pair<std::function<bool(std::int32_t, std::int32_t)>, Rule>>
-Transforms(std::mt19937 &rng, CRows &rows)
+std::vector<Transform> Transforms(std::mt19937 &rng, CRows &rows)
 {
     const std::uint32_t pick = rng() % 4;
     const float slope = pick < 2 ? 1.0f - static_cast<float>(pick)
@@ -97,17 +102,17 @@ Transforms(std::mt19937 &rng, CRows &rows)
     const GrayHistogram counts = rows.m_counts;
     const auto w = static_cast<std::uint64_t>(rows.m_nWidth),
                h = static_cast<std::uint64_t>(rows.m_nHeight);
-    // clang-format off
-    return {{[=](auto x, auto y) { return CDibImage::ApplyLinear(p, x, y, slope, intercept); },
-             [=](int g) { return NaiveTransforms::Linear(g, slope, intercept); }},
-            {[=](auto x, auto y) { return CDibImage::ApplyLinear(p, x, y, -1, 255); }, [](int g) { return 255 - g; }},
-            {[=](auto x, auto y) { return CDibImage::ApplyThreshold(p, x, y, a); }, Window(a, a - 1)},
-            {[=](auto x, auto y) { return CDibImage::ApplyWindow(p, x, y, a, b); }, Window(a, b)},
-            {[=](auto x, auto y) { return CDibImage::ApplyGrayStretch(p, x, y, a, b, c, d); },
-             [=](int g) { return NaiveTransforms::Stretch(g, a, b, c, d); }},
-            {[=](auto x, auto y) { return CDibImage::ApplyEqualize(p, x, y); },
-             [=](int g) { return NaiveTransforms::Equalize(g, counts, w, h); }}};
-    // clang-format on
+    return {
+        {[=](auto x, auto y) { return CDibImage::ApplyLinear(p, x, y, slope, intercept); },
+         [=](int g) { return NaiveTransforms::Linear(g, slope, intercept); }},
+        {[=](auto x, auto y) { return CDibImage::ApplyLinear(p, x, y, -1, 255); },
+         [](int g) { return 255 - g; }},
+        {[=](auto x, auto y) { return CDibImage::ApplyThreshold(p, x, y, a); }, Window(a, a - 1)},
+        {[=](auto x, auto y) { return CDibImage::ApplyWindow(p, x, y, a, b); }, Window(a, b)},
+        {[=](auto x, auto y) { return CDibImage::ApplyGrayStretch(p, x, y, a, b, c, d); },
+         [=](int g) { return NaiveTransforms::Stretch(g, a, b, c, d); }},
+        {[=](auto x, auto y) { return CDibImage::ApplyEqualize(p, x, y); },
+         [=](int g) { return NaiveTransforms::Equalize(g, counts, w, h); }}};
 }
 
 class KernelPaths : public testing::TestWithParam<KernelPath>
@@ -183,8 +188,9 @@ TEST_P(KernelPaths, TransformsAndCountsFollowTheNaiveMappings)
             EXPECT_EQ(levels, rows.m_counts);
             EXPECT_EQ(pairs, rows.m_counts);
             EXPECT_EQ(PointKernels::CountHistogram(rows.Pixels(), w, h), rows.m_counts);
-            for (const auto &[apply, rule] : Transforms(rng, rows))
-                EXPECT_TRUE(rows.Check([&] { EXPECT_TRUE(apply(w, h)); }, rule)) << w << "x" << h;
+            for (const Transform &t : Transforms(rng, rows))
+                EXPECT_TRUE(rows.Check([&] { EXPECT_TRUE(t.apply(w, h)); }, t.rule))
+                    << w << "x" << h;
         }
     }
     // Above about a megapixel the image's count goes by pairs.
@@ -192,11 +198,16 @@ TEST_P(KernelPaths, TransformsAndCountsFollowTheNaiveMappings)
     EXPECT_EQ(PointKernels::CountHistogram(large.Pixels(), 1001, 1049), large.m_counts);
     // Equalisation must not divide by a zero pixel count either.
     constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+    struct Size
+    {
+        std::int32_t width, height;
+    };
     CRows rows(8, 4, 0, rng);
-    for (const auto &[w, h] : {std::pair{0, 5}, {5, 0}, {-1, 5}, {5, -1}, {kMin, 3}, {3, kMin}}) {
-        for (const auto &[apply, rule] : Transforms(rng, rows))
-            EXPECT_TRUE(rows.Check([&] { apply(w, h); }, [](int g) { return g; })) << w;
-        EXPECT_EQ(PointKernels::CountHistogram(nullptr, w, h), GrayHistogram{});
+    for (const Size s : {Size{0, 5}, {5, 0}, {-1, 5}, {5, -1}, {kMin, 3}, {3, kMin}}) {
+        SCOPED_TRACE(testing::Message() << s.width << " x " << s.height);
+        for (const Transform &t : Transforms(rng, rows))
+            EXPECT_TRUE(rows.Check([&] { t.apply(s.width, s.height); }, [](int g) { return g; }));
+        EXPECT_EQ(PointKernels::CountHistogram(nullptr, s.width, s.height), GrayHistogram{});
     }
 }
 
