@@ -145,6 +145,14 @@ std::uint64_t CDiskFile::ReadHuge(void *buffer, std::uint64_t count)
     return done;
 }
 
+void CDiskFile::Seek(std::uint64_t position)
+{
+    Q_ASSERT(m_pReader);
+    errno = 0;
+    if (!m_pReader->seek(static_cast<qint64>(std::min<std::uint64_t>(position, INT64_MAX))))
+        ThrowError(errno);
+}
+
 void CDiskFile::Write(const void *buffer, std::uint32_t count)
 {
     WriteHuge(buffer, count);
