@@ -385,12 +385,16 @@ std::optional<int> StreamTransform(const PointOperation &op, const PointParamete
     if (bandBytes == 0 || inPath == StandardStreams::kDash
         || (op.table == nullptr && op.countedTable == nullptr))
         return std::nullopt;
+    // Only a regular file is opened here: opening a FIFO would take the bytes its writer
+    // meant for the block path.
+    struct stat info
+    { };
+    if (::stat(inPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
     std::optional<CPosixFile> in;
     std::optional<CRowBands> bands;
     try {
         in.emplace(CPosixFile::OpenForReading(inPath));
-        struct stat info
-        { };
         if (::fstat(in->Descriptor(), &info) != 0 || !S_ISREG(info.st_mode))
             return std::nullopt;
         bands = CRowBands::Open(*in, bandBytes);
