@@ -93,7 +93,7 @@ public:
     }
     void SetBusyCursor(bool busy) override { events.push_back((m_bBusy = busy) ? "busy" : "idle"); }
 
-    void Clear() { events.clear(), messages.clear(), dialogs.clear(); }
+    void Clear() { events.clear(), messages.clear(), dialogs.clear(), saveSuggestions.clear(); }
 
     std::vector<std::string> events;
     std::vector<Message> messages;
