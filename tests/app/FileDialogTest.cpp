@@ -151,15 +151,11 @@ TEST_F(FileDialogTest, ListSpeaksChineseInColumnsShownWhole)
     auto *view = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
     const QAbstractItemModel *model = view->model();
     ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(view->rootIndex()) == 3; }));
-    const auto row = [&](const char *name) {
-        for (int r = 0; r < 3; ++r) {
-            if (model->index(r, 0, view->rootIndex()).data().toString() == name)
-                return r;
-        }
-        return -1;
-    };
     const auto text = [&](const char *name, int column) {
-        return model->index(row(name), column, view->rootIndex()).data().toString();
+        const QModelIndex first = model->index(0, 0, view->rootIndex());
+        const QModelIndex row
+            = model->match(first, Qt::DisplayRole, name, 1, Qt::MatchExactly).value(0);
+        return row.siblingAtColumn(column).data().toString();
     };
     EXPECT_EQ(text("small.bmp", 1), "5 字节");
     EXPECT_EQ(text("larger.bmp", 1), "1.50 KiB");

@@ -91,10 +91,9 @@ std::pair<QImage, Bytes> Picture(std::mt19937 &rng)
                 rows)};
 }
 
-// What the program holds: its resident pages less the free memory the allocator keeps for
-// reuse once it has given back what it can; under AddressSanitizer, whose quarantine and shadow
-// stay resident, the bytes it counts live. Qt keeps the icons and style pixmaps drawn in a cache
-// of bounded size (10 MB), emptied first.
+// What the program holds: its resident pages less the free memory the allocator keeps once it
+// has given back what it can; under AddressSanitizer, whose quarantine and shadow stay
+// resident, the bytes it counts live. Qt's pixmap cache (up to 10 MB) is emptied first.
 std::size_t HeldBytes()
 {
     QPixmapCache::clear();
@@ -136,14 +135,19 @@ public:
     void Run(int steps)
     {
         using Step = void (CWalk::*)();
-        static constexpr std::pair<int, Step> kWeighted[] = {
+        struct Kind
+        {
+            int weight;
+            Step step;
+        };
+        static constexpr Kind kWeighted[] = {
             {3, &CWalk::Open},  {1, &CWalk::New},    {1, &CWalk::NewWindow},
             {4, &CWalk::Close}, {8, &CWalk::Point},  {1, &CWalk::Copy},
             {3, &CWalk::Paste}, {1, &CWalk::Reload}, {2, &CWalk::Save},
         };
         std::vector<Step> kinds;
-        for (const auto &[weight, step] : kWeighted)
-            kinds.insert(kinds.end(), weight, step);
+        for (const Kind &kind : kWeighted)
+            kinds.insert(kinds.end(), kind.weight, kind.step);
         const std::size_t before = HeldBytes();
         for (m_nStep = 1; m_nStep <= steps && !::testing::Test::HasFailure(); ++m_nStep) {
             m_step = {};
