@@ -7,8 +7,8 @@
 #include <memory>
 
 class CFileException;
+class CPosixFile;
 class CSafeOutputFile;
-class QFile;
 
 // A file on disk for the document's open, save and reload.
 //  - kReadShareDenyWrite (0x20) opens an existing file for reading.
@@ -53,9 +53,6 @@ public:
     static ReplaceStep SetReplaceStep(ReplaceStep step);
 
 private:
-    [[noreturn]] void ThrowError(int osError) const;
-
-    std::unique_ptr<QFile> m_pReader;
+    std::unique_ptr<CPosixFile> m_pReader;
     std::unique_ptr<CSafeOutputFile> m_pWriter;
-    QString m_strPath;
 };
