@@ -1,14 +1,12 @@
 #include "IntensityDlg.h"
 
 #include "DialogTemplates.h"
-#include "FieldExchange.h"
 #include "PointKernels.h"
 
 #include <QMouseEvent>
 
 #include <algorithm>
 #include <limits>
-#include <utility>
 
 namespace {
 constexpr CCurvePlot::Style kStyle{1, 1, true};
@@ -20,34 +18,15 @@ namespace Id = DialogTemplates::Id;
 CIntensityDlg::CIntensityDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kHistogram))
+    , m_fields(*this, m_controls, {{Id::kHistLow, &m_iLow, 0}, {Id::kHistHigh, &m_iHigh, 1}})
     , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawBars(plot); })
 {
     setMouseTracking(true);
-    for (const int id : {Id::kHistLow, Id::kHistHigh})
-        m_controls.OnKillFocus(id, [this] {
-            (void)UpdateData(true);
-            OrderLimits();
-            m_plot.Repaint();
-        });
-}
-
-void CIntensityDlg::Load(const PointParameters &p)
-{
-    m_iLow = p.level[0];
-    m_iHigh = p.level[1];
-}
-
-bool CIntensityDlg::UpdateData(bool saveAndValidate)
-{
-    CFieldExchange exchange(*this, saveAndValidate);
-    DoDataExchange(exchange);
-    return exchange.Succeeded();
-}
-
-void CIntensityDlg::DoDataExchange(CFieldExchange &exchange)
-{
-    exchange.Level(m_controls.Edit(Id::kHistLow), m_iLow);
-    exchange.Level(m_controls.Edit(Id::kHistHigh), m_iHigh);
+    m_fields.OnKillFocus([this] {
+        if (OrderLimits(m_iLow, m_iHigh))
+            UpdateData(false);
+        m_plot.Repaint();
+    });
 }
 
 void CIntensityDlg::showEvent(QShowEvent *event)
@@ -72,20 +51,11 @@ void CIntensityDlg::CountLevels()
         m_lCount[g] = static_cast<std::int32_t>(std::min(counts[g], kMost));
 }
 
-void CIntensityDlg::OrderLimits()
-{
-    if (m_iLow > m_iHigh) {
-        std::swap(m_iLow, m_iHigh);
-        UpdateData(false);
-    }
-}
-
 void CIntensityDlg::accept()
 {
     if (!UpdateData(true))
         return;
-    if (m_iLow > m_iHigh)
-        std::swap(m_iLow, m_iHigh);
+    (void)OrderLimits(m_iLow, m_iHigh);
     QDialog::accept();
 }
 

@@ -2,6 +2,7 @@
 
 #include "CurvePlot.h"
 #include "DialogBuilder.h"
+#include "ParameterFields.h"
 #include "PlotGeometry.h"
 #include "PointOperations.h"
 
@@ -9,10 +10,6 @@
 
 #include <array>
 #include <cstdint>
-
-// The fields show the members, and the drag area is set, when the dialog is first shown (a test
-// that answers a modal run shows it, drives it and calls accept() or reject()).
-class CFieldExchange;
 
 // Shows the gray-level histogram of a 256-colour image as bars over a display range whose limits
 // are typed or dragged. It changes nothing. The caller sets the image (rows of one byte per
@@ -26,10 +23,12 @@ public:
     explicit CIntensityDlg(QWidget *parent = nullptr);
 
     // The display range from the operation's parameters, in the catalogue's slots.
-    void Load(const PointParameters &p);
+    void Load(const PointParameters &p) { m_fields.Load(p); }
 
     // Members to fields (false) or fields to members with checks (true); false on a refusal.
-    bool UpdateData(bool saveAndValidate = true);
+    // The fields show the members, and the drag area is set, when the dialog is first shown (a
+    // test that answers a modal run shows it, drives it and calls accept() or reject()).
+    bool UpdateData(bool saveAndValidate = true) { return m_fields.Exchange(saveAndValidate); }
 
     // The preview surface as the next repaint shows it.
     [[nodiscard]] const QImage &Surface() { return m_plot.Surface(); }
@@ -54,11 +53,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    void DoDataExchange(CFieldExchange &exchange);
     void CountLevels();
-    void OrderLimits();
     void DrawBars(CCurvePlot &plot) const;
 
     CDialogBuilder m_controls;
+    CParameterFields m_fields;
     CCurvePlot m_plot;
 };

@@ -1,7 +1,6 @@
 #include "LinerParaDlg.h"
 
 #include "DialogTemplates.h"
-#include "FieldExchange.h"
 
 #include <QMouseEvent>
 
@@ -15,37 +14,11 @@ namespace Id = DialogTemplates::Id;
 CLinerParaDlg::CLinerParaDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kLinearParams))
+    , m_fields(*this, m_controls, {{Id::kSlope, &m_fSlope, 0}, {Id::kIntercept, &m_fIntercept, 1}})
     , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawLine(plot); })
 {
     setMouseTracking(true);
-    for (const int id : {Id::kSlope, Id::kIntercept})
-        m_controls.OnKillFocus(id, [this] { OnKillFocus(); });
-}
-
-void CLinerParaDlg::Load(const PointParameters &p)
-{
-    m_fSlope = p.real[0];
-    m_fIntercept = p.real[1];
-}
-
-PointParameters CLinerParaDlg::Store() const
-{
-    PointParameters p;
-    p.real = {m_fSlope, m_fIntercept};
-    return p;
-}
-
-bool CLinerParaDlg::UpdateData(bool saveAndValidate)
-{
-    CFieldExchange exchange(*this, saveAndValidate);
-    DoDataExchange(exchange);
-    return exchange.Succeeded();
-}
-
-void CLinerParaDlg::DoDataExchange(CFieldExchange &exchange)
-{
-    exchange.Float(m_controls.Edit(Id::kSlope), m_fSlope);
-    exchange.Float(m_controls.Edit(Id::kIntercept), m_fIntercept);
+    m_fields.OnKillFocus([this] { m_plot.Repaint(); });
 }
 
 void CLinerParaDlg::showEvent(QShowEvent *event)
@@ -61,12 +34,6 @@ void CLinerParaDlg::accept()
 {
     if (UpdateData(true))
         QDialog::accept();
-}
-
-void CLinerParaDlg::OnKillFocus()
-{
-    (void)UpdateData(true);
-    m_plot.Repaint();
 }
 
 void CLinerParaDlg::DrawLine(CCurvePlot &plot) const

@@ -2,14 +2,11 @@
 
 #include "CurvePlot.h"
 #include "DialogBuilder.h"
+#include "ParameterFields.h"
 #include "PlotGeometry.h"
 #include "PointOperations.h"
 
 #include <QDialog>
-
-// The fields show the members, and the drag area is set, when the dialog is first shown (a test
-// that answers a modal run shows it, drives it and calls accept() or reject()).
-class CFieldExchange;
 
 // Asks for the slope and intercept of the linear transform. Beside the fields it draws the
 // line clipped to the 0..255 square with the coordinates of its visible ends; drawing a line
@@ -23,11 +20,13 @@ public:
     explicit CLinerParaDlg(QWidget *parent = nullptr);
 
     // The members from and into the operation's parameters, in the catalogue's slots.
-    void Load(const PointParameters &p);
-    [[nodiscard]] PointParameters Store() const;
+    void Load(const PointParameters &p) { m_fields.Load(p); }
+    [[nodiscard]] PointParameters Store() const { return m_fields.Store(); }
 
     // Members to fields (false) or fields to members with checks (true); false on a refusal.
-    bool UpdateData(bool saveAndValidate = true);
+    // The fields show the members, and the drag area is set, when the dialog is first shown (a
+    // test that answers a modal run shows it, drives it and calls accept() or reject()).
+    bool UpdateData(bool saveAndValidate = true) { return m_fields.Exchange(saveAndValidate); }
 
     // The preview surface as the next repaint shows it.
     [[nodiscard]] const QImage &Surface() { return m_plot.Surface(); }
@@ -50,10 +49,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    void DoDataExchange(CFieldExchange &exchange);
-    void OnKillFocus();
     void DrawLine(CCurvePlot &plot) const;
 
     CDialogBuilder m_controls;
+    CParameterFields m_fields;
     CCurvePlot m_plot;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 // The pixel geometry shared by the parameter dialogs, free of any toolkit so that it is tested
 // without widgets. Surface coordinates are pixels of the 330 x 300 preview surface, origin at the
@@ -99,6 +100,15 @@ struct Area
     if (g > lower)
         return g;
     return lower < 255 ? lower + 1 : std::max(current, lower);
+}
+
+// Puts two limits in order, swapping crossed ones; true when they were crossed.
+template<typename T> constexpr bool OrderLimits(T &lower, T &upper)
+{
+    if (lower <= upper)
+        return false;
+    std::swap(lower, upper);
+    return true;
 }
 
 // Which of two vertical markers a press at `p` takes: 1 the lower (first when both share a

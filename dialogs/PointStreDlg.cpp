@@ -1,7 +1,6 @@
 #include "PointStreDlg.h"
 
 #include "DialogTemplates.h"
-#include "FieldExchange.h"
 
 #include <QMouseEvent>
 
@@ -17,6 +16,11 @@ namespace Id = DialogTemplates::Id;
 CPointStreDlg::CPointStreDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kStretchParams))
+    , m_fields(*this, m_controls,
+               {{Id::kStretchX1, &m_byX1, 0},
+                {Id::kStretchX2, &m_byX2, 2},
+                {Id::kStretchY1, &m_byY1, 1},
+                {Id::kStretchY2, &m_byY2, 3}})
     , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawCurve(plot); })
 {
     setMouseTracking(true);
@@ -31,36 +35,6 @@ CPointStreDlg::CPointStreDlg(QWidget *parent)
             (void)UpdateData(true);
             m_plot.Repaint();
         });
-}
-
-void CPointStreDlg::Load(const PointParameters &p)
-{
-    m_byX1 = p.level[0];
-    m_byY1 = p.level[1];
-    m_byX2 = p.level[2];
-    m_byY2 = p.level[3];
-}
-
-PointParameters CPointStreDlg::Store() const
-{
-    PointParameters p;
-    p.level = {m_byX1, m_byY1, m_byX2, m_byY2};
-    return p;
-}
-
-bool CPointStreDlg::UpdateData(bool saveAndValidate)
-{
-    CFieldExchange exchange(*this, saveAndValidate);
-    DoDataExchange(exchange);
-    return exchange.Succeeded();
-}
-
-void CPointStreDlg::DoDataExchange(CFieldExchange &exchange)
-{
-    exchange.Level(m_controls.Edit(Id::kStretchX1), m_byX1);
-    exchange.Level(m_controls.Edit(Id::kStretchX2), m_byX2);
-    exchange.Level(m_controls.Edit(Id::kStretchY1), m_byY1);
-    exchange.Level(m_controls.Edit(Id::kStretchY2), m_byY2);
 }
 
 void CPointStreDlg::showEvent(QShowEvent *event)

@@ -2,16 +2,13 @@
 
 #include "CurvePlot.h"
 #include "DialogBuilder.h"
+#include "ParameterFields.h"
 #include "PlotGeometry.h"
 #include "PointOperations.h"
 
 #include <QDialog>
 
 #include <cstdint>
-
-// The fields show the members, and the drag area is set, when the dialog is first shown (a test
-// that answers a modal run shows it, drives it and calls accept() or reject()).
-class CFieldExchange;
 
 // Asks for the two control points of the gray stretch, draws the curve through (0, 0), both
 // points and (255, 255) with a handle and a readout on each point, and lets either point be
@@ -26,11 +23,13 @@ public:
     explicit CPointStreDlg(QWidget *parent = nullptr);
 
     // The members from and into the operation's parameters, in the catalogue's slots.
-    void Load(const PointParameters &p);
-    [[nodiscard]] PointParameters Store() const;
+    void Load(const PointParameters &p) { m_fields.Load(p); }
+    [[nodiscard]] PointParameters Store() const { return m_fields.Store(); }
 
     // Members to fields (false) or fields to members with checks (true); false on a refusal.
-    bool UpdateData(bool saveAndValidate = true);
+    // The fields show the members, and the drag area is set, when the dialog is first shown (a
+    // test that answers a modal run shows it, drives it and calls accept() or reject()).
+    bool UpdateData(bool saveAndValidate = true) { return m_fields.Exchange(saveAndValidate); }
 
     // The preview surface as the next repaint shows it.
     [[nodiscard]] const QImage &Surface() { return m_plot.Surface(); }
@@ -52,11 +51,11 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    void DoDataExchange(CFieldExchange &exchange);
     void OrderPoints();
     void DrawCurve(CCurvePlot &plot) const;
     [[nodiscard]] int HitPoint(PlotGeometry::Point p) const;
 
     CDialogBuilder m_controls;
+    CParameterFields m_fields;
     CCurvePlot m_plot;
 };

@@ -1,7 +1,6 @@
 #include "PointThreDlg.h"
 
 #include "DialogTemplates.h"
-#include "FieldExchange.h"
 
 #include <QMouseEvent>
 
@@ -15,37 +14,11 @@ namespace Id = DialogTemplates::Id;
 CPointThreDlg::CPointThreDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kThresholdParams))
+    , m_fields(*this, m_controls, {{Id::kThreshold, &m_byThreshold, 0}})
     , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawStep(plot); })
 {
     setMouseTracking(true);
-    m_controls.OnKillFocus(Id::kThreshold, [this] {
-        (void)UpdateData(true);
-        m_plot.Repaint();
-    });
-}
-
-void CPointThreDlg::Load(const PointParameters &p)
-{
-    m_byThreshold = p.level[0];
-}
-
-PointParameters CPointThreDlg::Store() const
-{
-    PointParameters p;
-    p.level[0] = m_byThreshold;
-    return p;
-}
-
-bool CPointThreDlg::UpdateData(bool saveAndValidate)
-{
-    CFieldExchange exchange(*this, saveAndValidate);
-    DoDataExchange(exchange);
-    return exchange.Succeeded();
-}
-
-void CPointThreDlg::DoDataExchange(CFieldExchange &exchange)
-{
-    exchange.Level(m_controls.Edit(Id::kThreshold), m_byThreshold);
+    m_fields.OnKillFocus([this] { m_plot.Repaint(); });
 }
 
 void CPointThreDlg::showEvent(QShowEvent *event)

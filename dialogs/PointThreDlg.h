@@ -2,16 +2,13 @@
 
 #include "CurvePlot.h"
 #include "DialogBuilder.h"
+#include "ParameterFields.h"
 #include "PlotGeometry.h"
 #include "PointOperations.h"
 
 #include <QDialog>
 
 #include <cstdint>
-
-// The fields show the members, and the drag area is set, when the dialog is first shown (a test
-// that answers a modal run shows it, drives it and calls accept() or reject()).
-class CFieldExchange;
 
 // Asks for the threshold. Beside the field it draws the step-shaped mapping with the threshold
 // under it; the step can be dragged sideways. The caller writes m_byThreshold after
@@ -24,11 +21,13 @@ public:
     explicit CPointThreDlg(QWidget *parent = nullptr);
 
     // The members from and into the operation's parameters, in the catalogue's slots.
-    void Load(const PointParameters &p);
-    [[nodiscard]] PointParameters Store() const;
+    void Load(const PointParameters &p) { m_fields.Load(p); }
+    [[nodiscard]] PointParameters Store() const { return m_fields.Store(); }
 
     // Members to fields (false) or fields to members with checks (true); false on a refusal.
-    bool UpdateData(bool saveAndValidate = true);
+    // The fields show the members, and the drag area is set, when the dialog is first shown (a
+    // test that answers a modal run shows it, drives it and calls accept() or reject()).
+    bool UpdateData(bool saveAndValidate = true) { return m_fields.Exchange(saveAndValidate); }
 
     // The preview surface as the next repaint shows it.
     [[nodiscard]] const QImage &Surface() { return m_plot.Surface(); }
@@ -47,9 +46,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    void DoDataExchange(CFieldExchange &exchange);
     void DrawStep(CCurvePlot &plot) const;
 
     CDialogBuilder m_controls;
+    CParameterFields m_fields;
     CCurvePlot m_plot;
 };

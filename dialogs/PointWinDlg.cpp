@@ -1,11 +1,8 @@
 #include "PointWinDlg.h"
 
 #include "DialogTemplates.h"
-#include "FieldExchange.h"
 
 #include <QMouseEvent>
-
-#include <utility>
 
 namespace {
 constexpr CCurvePlot::Style kStyle{2, 2, false};
@@ -17,38 +14,15 @@ namespace Id = DialogTemplates::Id;
 CPointWinDlg::CPointWinDlg(QWidget *parent)
     : QDialog(parent)
     , m_controls(*this, *DialogTemplates::Find(Id::kWindowParams))
+    , m_fields(*this, m_controls, {{Id::kWinLow, &m_byLow, 0}, {Id::kWinHigh, &m_byHigh, 1}})
     , m_plot(m_controls, Id::kPreview, kStyle, [this](CCurvePlot &plot) { DrawWindow(plot); })
 {
     setMouseTracking(true);
-    for (const int id : {Id::kWinLow, Id::kWinHigh})
-        m_controls.OnKillFocus(id, [this] { OnKillFocus(); });
-}
-
-void CPointWinDlg::Load(const PointParameters &p)
-{
-    m_byLow = p.level[0];
-    m_byHigh = p.level[1];
-}
-
-PointParameters CPointWinDlg::Store() const
-{
-    PointParameters p;
-    p.level[0] = m_byLow;
-    p.level[1] = m_byHigh;
-    return p;
-}
-
-bool CPointWinDlg::UpdateData(bool saveAndValidate)
-{
-    CFieldExchange exchange(*this, saveAndValidate);
-    DoDataExchange(exchange);
-    return exchange.Succeeded();
-}
-
-void CPointWinDlg::DoDataExchange(CFieldExchange &exchange)
-{
-    exchange.Level(m_controls.Edit(Id::kWinLow), m_byLow);
-    exchange.Level(m_controls.Edit(Id::kWinHigh), m_byHigh);
+    m_fields.OnKillFocus([this] {
+        if (OrderLimits(m_byLow, m_byHigh))
+            UpdateData(false);
+        m_plot.Repaint();
+    });
 }
 
 void CPointWinDlg::showEvent(QShowEvent *event)
@@ -60,22 +34,11 @@ void CPointWinDlg::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
 }
 
-void CPointWinDlg::OnKillFocus()
-{
-    (void)UpdateData(true);
-    if (m_byLow > m_byHigh) {
-        std::swap(m_byLow, m_byHigh);
-        UpdateData(false);
-    }
-    m_plot.Repaint();
-}
-
 void CPointWinDlg::accept()
 {
     if (!UpdateData(true))
         return;
-    if (m_byLow > m_byHigh)
-        std::swap(m_byLow, m_byHigh);
+    (void)OrderLimits(m_byLow, m_byHigh);
     QDialog::accept();
 }
 
