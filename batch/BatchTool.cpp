@@ -374,6 +374,20 @@ std::optional<GrayHistogram> CountBands(CRowBands &bands, CFile &file)
     return bands.Complete() ? std::optional(counts) : std::nullopt;
 }
 
+// The parameters an operation that chooses them takes from `counts`, said on `err` unless
+// quiet; none, after saying why, when the picture has no pixels to choose from.
+std::optional<PointParameters> Choose(const PointOperation &op, const GrayHistogram &counts,
+                                      const PointParameters &given, const Options &o,
+                                      std::ostream &err)
+{
+    const std::optional<PointParameters> chosen = op.choose(counts, given);
+    if (!chosen)
+        err << "tonecraft-batch: the picture has no pixels to choose from\n";
+    else if (!o.quiet)
+        Announce(op, *chosen, err);
+    return chosen;
+}
+
 // RunTransform for an IN whose rows stream (CRowBands): read, mapped and written a band at a
 // time, so that the memory does not grow with the image, with the same refusals, messages and
 // bytes as the block path. Nothing, before anything is written, for an image left to that path.
@@ -426,14 +440,10 @@ std::optional<int> StreamTransform(const PointOperation &op, const PointParamete
         }
         PointParameters p = given;
         if (op.choose != nullptr) {
-            const std::optional<PointParameters> chosen = op.choose(*counts, given);
-            if (!chosen) {
-                err << "tonecraft-batch: the picture has no pixels to choose from\n";
+            const std::optional<PointParameters> chosen = Choose(op, *counts, given, o, err);
+            if (!chosen)
                 return kRefused;
-            }
             p = *chosen;
-            if (!o.quiet)
-                Announce(op, p, err);
         }
         const GrayTable table
             = op.table != nullptr ? op.table(p) : op.countedTable(*counts, width, height);
@@ -478,18 +488,15 @@ int RunTransform(const PointOperation &op, const PointParameters &given, const O
         PointParameters p = given;
         if (op.choose != nullptr && PointOperations::Accepts(h)) {
             const std::optional<PointParameters> chosen
-                = op.choose(PointKernels::CountHistogram(
-                                CDibImage::GetPixelBits(h),
-                                static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
-                                static_cast<std::int32_t>(CDibImage::GetImageHeight(h))),
-                            given);
-            if (!chosen) {
-                err << "tonecraft-batch: the picture has no pixels to choose from\n";
+                = Choose(op,
+                         PointKernels::CountHistogram(
+                             CDibImage::GetPixelBits(h),
+                             static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
+                             static_cast<std::int32_t>(CDibImage::GetImageHeight(h))),
+                         given, o, err);
+            if (!chosen)
                 return kRefused;
-            }
             p = *chosen;
-            if (!o.quiet)
-                Announce(op, p, err);
         }
         if (!PointOperations::Run(op, h, p)) {
             err << op.refusal << "\n";
