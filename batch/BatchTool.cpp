@@ -1,5 +1,6 @@
 #include "BatchTool.h"
 
+#include "BmpCodec.h"
 #include "ByteOrder.h"
 #include "DibImage.h"
 #include "DibLock.h"
@@ -15,16 +16,20 @@
 #include "PointKernels.h"
 #include "PointOperations.h"
 #include "PointTables.h"
+#include "PosixFile.h"
+#include "RowBands.h"
 #include "SafeOutputFile.h"
 #include "StandardStreams.h"
 
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -145,6 +150,24 @@ void ReportMemoryRefusal(std::ostream &err)
     }
 }
 
+// Says why an image of `pixels` pixels was not admitted, in the document's order; kRefused.
+int ReportRefusal(AdmitResult result, std::uint64_t pixels, const AdmissionLimits &limits,
+                  std::ostream &err)
+{
+    if (result == AdmitResult::kTooBig)
+        err << Messages::kImageTooBig << "\n";
+    if (result == AdmitResult::kExpansionTooLarge)
+        err << "tonecraft-batch: the compressed rows would expand beyond "
+            << (kExpansionFloorBytes >> 30) << " GiB and " << kExpansionRatio
+            << " times the file's size; --max-pixels N sets a limit of its own\n";
+    if (result == AdmitResult::kTooManyPixels)
+        err << "tonecraft-batch: the image has " << pixels << " pixels, more than --max-pixels "
+            << *limits.maxPixels << "\n";
+    ReportMemoryRefusal(err);
+    err << Messages::kReadError << "\n";
+    return kRefused;
+}
+
 // Opens an image the way the document does: read, size check, admission. On refusal the
 // document's messages go to `err`, in the document's order.
 struct LoadResult
@@ -175,21 +198,9 @@ LoadResult LoadImage(const std::string &path, const AdmissionLimits &limits, std
             * CDibImage::GetImageHeight(lock.Data());
     }
     Admission admitted = CDibImage::Admit(std::move(result.block), limits);
-    if (admitted.result == AdmitResult::kTooBig)
-        err << Messages::kImageTooBig << "\n";
-    if (admitted.result == AdmitResult::kExpansionTooLarge)
-        err << "tonecraft-batch: the compressed rows would expand beyond "
-            << (kExpansionFloorBytes >> 30) << " GiB and " << kExpansionRatio
-            << " times the file's size; --max-pixels N sets a limit of its own\n";
-    if (admitted.result == AdmitResult::kTooManyPixels)
-        err << "tonecraft-batch: the image has " << pixels << " pixels, more than --max-pixels "
-            << *limits.maxPixels << "\n";
     result.block = std::move(admitted.block);
-    if (result.block.IsNull()) {
-        ReportMemoryRefusal(err);
-        err << Messages::kReadError << "\n";
-        result.code = kRefused;
-    }
+    if (result.block.IsNull())
+        result.code = ReportRefusal(admitted.result, pixels, limits, err);
     return result;
 }
 
@@ -339,11 +350,135 @@ void Announce(const PointOperation &op, const PointParameters &p, std::ostream &
     err << "\n";
 }
 
+// Bytes per band of streamed rows. TONECRAFT_BAND_BYTES sets another size for tests and
+// measurements; 0 reads every image whole, as a file too large to stream would be.
+std::uint64_t BandBytes()
+{
+    const char *text = std::getenv("TONECRAFT_BAND_BYTES");
+    const std::optional<std::uint64_t> bytes
+        = text != nullptr ? ParseCount(text) : std::optional<std::uint64_t>();
+    return bytes.value_or(CRowBands::kBandBytes);
+}
+
+// The counts of every level in one pass over the rows; nothing when the file ended early.
+std::optional<GrayHistogram> CountBands(CRowBands &bands, CFile &file)
+{
+    GrayHistogram counts{};
+    bands.Rewind(file);
+    while (const std::optional<CRowBands::Band> band = bands.Next(file)) {
+        const GrayHistogram part
+            = PointKernels::CountHistogram(band->bits, band->width, band->height);
+        for (std::size_t g = 0; g < counts.size(); ++g)
+            counts[g] += part[g];
+    }
+    return bands.Complete() ? std::optional(counts) : std::nullopt;
+}
+
+// The parameters an operation that chooses them takes from `counts`, said on `err` unless
+// quiet; none, after saying why, when the picture has no pixels to choose from.
+std::optional<PointParameters> Choose(const PointOperation &op, const GrayHistogram &counts,
+                                      const PointParameters &given, const Options &o,
+                                      std::ostream &err)
+{
+    const std::optional<PointParameters> chosen = op.choose(counts, given);
+    if (!chosen)
+        err << "tonecraft-batch: the picture has no pixels to choose from\n";
+    else if (!o.quiet)
+        Announce(op, *chosen, err);
+    return chosen;
+}
+
+// RunTransform for an IN whose rows stream (CRowBands): read, mapped and written a band at a
+// time, so that the memory does not grow with the image, with the same refusals, messages and
+// bytes as the block path. Nothing, before anything is written, for an image left to that path.
+std::optional<int> StreamTransform(const PointOperation &op, const PointParameters &given,
+                                   const Options &o, const std::string &inPath,
+                                   const std::string &outPath, std::ostream &err)
+{
+    const std::uint64_t bandBytes = BandBytes();
+    if (bandBytes == 0 || inPath == StandardStreams::kDash
+        || (op.table == nullptr && op.countedTable == nullptr))
+        return std::nullopt;
+    // Only a regular file is opened here: opening a FIFO would take the bytes its writer
+    // meant for the block path.
+    struct stat info
+    { };
+    if (::stat(inPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    std::optional<CPosixFile> in;
+    std::optional<CRowBands> bands;
+    try {
+        in.emplace(CPosixFile::OpenForReading(inPath));
+        if (::fstat(in->Descriptor(), &info) != 0 || !S_ISREG(info.st_mode))
+            return std::nullopt;
+        bands = CRowBands::Open(*in, bandBytes);
+    } catch (const CFileException &) { // the block path tells it
+        return std::nullopt;
+    }
+    if (!bands)
+        return std::nullopt;
+
+    const DibLayout &layout = bands->Layout();
+    const auto width = static_cast<std::int32_t>(layout.width);
+    const auto height = static_cast<std::int32_t>(layout.height);
+    MemoryBudget::ClearRefusal();
+    const AdmitResult admitted = CDibImage::CheckAdmission(layout, bands->FileLength(), o.limits);
+    if (admitted != AdmitResult::kAdmitted)
+        return ReportRefusal(admitted, std::uint64_t{layout.width} * layout.height, o.limits, err);
+    if (!PointOperations::Accepts(bands->Head().data())) {
+        err << op.refusal << "\n";
+        return kRefused;
+    }
+    try {
+        std::optional<GrayHistogram> counts;
+        if (op.choose != nullptr || op.table == nullptr) {
+            counts = CountBands(*bands, *in);
+            if (!counts) {
+                err << Messages::kReadError << "\n";
+                return kRefused;
+            }
+        }
+        PointParameters p = given;
+        if (op.choose != nullptr) {
+            const std::optional<PointParameters> chosen = Choose(op, *counts, given, o, err);
+            if (!chosen)
+                return kRefused;
+            p = *chosen;
+        }
+        const GrayTable table
+            = op.table != nullptr ? op.table(p) : op.countedTable(*counts, width, height);
+
+        COutputFile output(outPath);
+        const std::optional<std::vector<std::uint8_t>> front
+            = BmpCodec::WrittenFront(bands->Head(), layout, std::nullopt);
+        if (!front) {
+            err << Messages::kCannotSave << "\n";
+            return kRefused;
+        }
+        output.File().WriteHuge(front->data(), front->size());
+        bands->Rewind(*in);
+        while (const std::optional<CRowBands::Band> band = bands->Next(*in)) {
+            PointKernels::ApplyTable(band->bits, band->width, band->height, table);
+            output.File().WriteHuge(band->bits, band->bytes);
+        }
+        if (!bands->Complete()) {
+            err << Messages::kReadError << "\n";
+            return kRefused;
+        }
+        output.Commit();
+    } catch (const CFileException &e) {
+        return ReportFileError(err, e);
+    }
+    return kDone;
+}
+
 // Applies `op` to IN and writes OUT. An operation that chooses its parameters takes them
 // from the image's counts and says which (unless quiet).
 int RunTransform(const PointOperation &op, const PointParameters &given, const Options &o,
                  const std::string &inPath, const std::string &outPath, std::ostream &err)
 {
+    if (const std::optional<int> code = StreamTransform(op, given, o, inPath, outPath, err))
+        return *code;
     LoadResult image = LoadImage(inPath, o.limits, err);
     if (image.code != kDone)
         return image.code;
@@ -353,18 +488,15 @@ int RunTransform(const PointOperation &op, const PointParameters &given, const O
         PointParameters p = given;
         if (op.choose != nullptr && PointOperations::Accepts(h)) {
             const std::optional<PointParameters> chosen
-                = op.choose(PointKernels::CountHistogram(
-                                CDibImage::GetPixelBits(h),
-                                static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
-                                static_cast<std::int32_t>(CDibImage::GetImageHeight(h))),
-                            given);
-            if (!chosen) {
-                err << "tonecraft-batch: the picture has no pixels to choose from\n";
+                = Choose(op,
+                         PointKernels::CountHistogram(
+                             CDibImage::GetPixelBits(h),
+                             static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
+                             static_cast<std::int32_t>(CDibImage::GetImageHeight(h))),
+                         given, o, err);
+            if (!chosen)
                 return kRefused;
-            }
             p = *chosen;
-            if (!o.quiet)
-                Announce(op, p, err);
         }
         if (!PointOperations::Run(op, h, p)) {
             err << op.refusal << "\n";

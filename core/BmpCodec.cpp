@@ -46,37 +46,51 @@ std::optional<std::uint64_t> BytesNeeded(const DibLayout &layout, std::uint32_t 
 
 } // namespace
 
-DibHandle Read(CFile &file)
+std::optional<FileFront> ReadFront(CFile &file)
 {
-    const std::uint64_t length = file.GetLength();
+    FileFront front;
+    front.length = file.GetLength();
     // Checked before reading: a file that grows after its length was taken must not make
     // the read below run past the block.
-    if (length < kFileHeaderSize)
-        return {};
+    if (front.length < kFileHeaderSize)
+        return std::nullopt;
     std::array<std::uint8_t, kFileHeaderSize> fileHeader{};
     if (file.Read(fileHeader.data(), kFileHeaderSize) < kFileHeaderSize)
-        return {};
+        return std::nullopt;
     if (ByteOrder::ReadU16(fileHeader.data() + kOffType) != kBmpSignature)
-        return {};
+        return std::nullopt;
     const std::uint32_t offBits = ByteOrder::ReadU32(fileHeader.data() + kOffOffBits);
 
     // The header is read and measured on its own first, so that a file that cannot be an image
     // (or that says it holds more than it does) is refused before its body costs anything.
-    std::array<std::uint8_t, kLargestHeaderSize> header{};
+    std::array<std::uint8_t, kLargestHeaderSize> &header = front.dib;
     if (file.Read(header.data(), 4) < 4)
-        return {};
+        return std::nullopt;
     const std::uint32_t headerSize = ByteOrder::ReadU32(header.data());
     if (headerSize != kCoreHeaderSize && !IsInfoFamilySize(headerSize))
-        return {};
+        return std::nullopt;
     if (file.Read(header.data() + 4, headerSize - 4) < headerSize - 4)
-        return {};
+        return std::nullopt;
     const std::optional<DibLayout> layout = MeasureHeader(std::span(header).first(headerSize));
     if (!layout)
-        return {};
-    const std::uint64_t dibBytes = length - kFileHeaderSize;
+        return std::nullopt;
     const std::optional<std::uint64_t> needed = BytesNeeded(*layout, offBits);
-    if (!needed || *needed > dibBytes)
+    if (!needed || *needed > front.length - kFileHeaderSize)
+        return std::nullopt;
+    front.layout = *layout;
+    front.rowsAt = RowsStart(*layout, offBits);
+    return front;
+}
+
+DibHandle Read(CFile &file)
+{
+    const std::optional<FileFront> front = ReadFront(file);
+    if (!front)
         return {};
+    const std::uint64_t length = front->length;
+    const DibLayout &layout = front->layout;
+    const std::uint32_t headerSize = layout.headerSize;
+    const std::uint64_t dibBytes = length - kFileHeaderSize;
 
     // The block is as long as the whole file, as it always was: 14 spare zero bytes at the end.
     DibHandle block = DibHandle::Allocate(length);
@@ -84,15 +98,15 @@ DibHandle Read(CFile &file)
         return block;
     {
         DibLock lock(block);
-        std::memcpy(lock.Data(), header.data(), headerSize);
+        std::memcpy(lock.Data(), front->dib.data(), headerSize);
         const std::uint64_t bodyBytes = dibBytes - headerSize;
         if (file.ReadHuge(lock.Data() + headerSize, bodyBytes) != bodyBytes)
             return {};
         // The block's rows must follow the table directly: rows after a gap are moved up.
-        const std::uint64_t rowsAt = RowsStart(*layout, offBits);
-        if (rowsAt > layout->RowsOffset() && rowsAt < dibBytes) {
+        const std::uint64_t rowsAt = front->rowsAt;
+        if (rowsAt > layout.RowsOffset() && rowsAt < dibBytes) {
             const auto from = static_cast<std::size_t>(rowsAt);
-            const auto to = static_cast<std::size_t>(layout->RowsOffset());
+            const auto to = static_cast<std::size_t>(layout.RowsOffset());
             const auto count = static_cast<std::size_t>(dibBytes - rowsAt);
             std::memmove(lock.Data() + to, lock.Data() + from, count);
             std::memset(lock.Data() + to + count, 0, from - to);
@@ -108,46 +122,54 @@ DibHandle Read(CFile &file)
     return block;
 }
 
+std::optional<std::vector<std::uint8_t>> WrittenFront(std::span<const std::uint8_t> front,
+                                                      const DibLayout &layout,
+                                                      std::optional<ProfileBytes> profile)
+{
+    if (!IsInfoFamilySize(layout.headerSize) || front.size() != layout.RowsOffset())
+        return std::nullopt;
+    const std::uint64_t profileBytes = profile ? profile->size : 0;
+    const std::uint64_t fileBytes = kFileHeaderSize + layout.TotalBytes() + profileBytes;
+    if (layout.rowsBytes > 0xFFFFFFFFu || fileBytes > 0xFFFFFFFFu)
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes(kFileHeaderSize + front.size());
+    std::uint8_t *dib = bytes.data() + kFileHeaderSize;
+    std::memcpy(dib, front.data(), front.size());
+    ByteOrder::WriteU16(bytes.data() + kOffType, kBmpSignature);
+    ByteOrder::WriteU32(bytes.data() + kOffFileSize, static_cast<std::uint32_t>(fileBytes));
+    ByteOrder::WriteU32(bytes.data() + kOffOffBits,
+                        static_cast<std::uint32_t>(kFileHeaderSize + layout.RowsOffset()));
+    if (!layout.IsRle())
+        ByteOrder::WriteU32(dib + kOffSizeImage, static_cast<std::uint32_t>(layout.rowsBytes));
+    // A colour profile is written after the rows, and the header points there.
+    if (profile)
+        ByteOrder::WriteU32(dib + kOffProfileData, static_cast<std::uint32_t>(layout.TotalBytes()));
+    return bytes;
+}
+
 bool Write(DibHandle &block, CFile &file)
 {
     if (block.IsNull())
         return false;
     DibLock lock(block);
     std::uint8_t *dib = lock.Data();
-    if (lock.Size() < 4 || !IsInfoFamilySize(ByteOrder::ReadU32(dib)))
-        return false;
     // A block shorter than its header says is refused instead of being read past its end.
-    std::optional<DibLayout> layout = MeasureDib(lock.Bytes());
+    const std::optional<DibLayout> layout = MeasureDib(lock.Bytes());
     if (!layout)
         return false;
-
-    // A colour profile is written after the rows, and the header copy that goes into the file
-    // points there.
     const std::optional<ProfileBytes> profile = FindProfile(lock.Bytes(), *layout);
-    const std::uint64_t profileBytes = profile ? profile->size : 0;
-    const std::uint64_t fileBytes = kFileHeaderSize + layout->TotalBytes() + profileBytes;
-    if (layout->rowsBytes > 0xFFFFFFFFu || fileBytes > 0xFFFFFFFFu)
+    const std::optional<std::vector<std::uint8_t>> front = WrittenFront(
+        lock.Bytes().first(static_cast<std::size_t>(layout->RowsOffset())), *layout, profile);
+    if (!front)
         return false;
+    // The size of plain rows stays set in the image itself.
     if (!layout->IsRle())
         ByteOrder::WriteU32(dib + kOffSizeImage, static_cast<std::uint32_t>(layout->rowsBytes));
 
-    std::array<std::uint8_t, kFileHeaderSize> fileHeader{};
-    ByteOrder::WriteU16(fileHeader.data() + kOffType, kBmpSignature);
-    ByteOrder::WriteU32(fileHeader.data() + kOffFileSize, static_cast<std::uint32_t>(fileBytes));
-    ByteOrder::WriteU32(fileHeader.data() + kOffOffBits,
-                        static_cast<std::uint32_t>(kFileHeaderSize + layout->RowsOffset()));
-    file.Write(fileHeader.data(), kFileHeaderSize);
-    if (!profile) {
-        file.WriteHuge(dib, layout->TotalBytes());
-        return true;
-    }
-    std::array<std::uint8_t, kV5HeaderSize> header{};
-    std::memcpy(header.data(), dib, kV5HeaderSize);
-    ByteOrder::WriteU32(header.data() + kOffProfileData,
-                        static_cast<std::uint32_t>(layout->TotalBytes()));
-    file.Write(header.data(), kV5HeaderSize);
-    file.WriteHuge(dib + kV5HeaderSize, layout->TotalBytes() - kV5HeaderSize);
-    file.WriteHuge(dib + profile->offset, profile->size);
+    file.WriteHuge(front->data(), front->size());
+    file.WriteHuge(dib + layout->RowsOffset(), layout->rowsBytes);
+    if (profile)
+        file.WriteHuge(dib + profile->offset, profile->size);
     return true;
 }
 

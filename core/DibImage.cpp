@@ -133,18 +133,26 @@ AdmitResult CDibImage::CheckAdmission(std::span<const std::uint8_t> block,
     const std::optional<DibLayout> layout = MeasureDib(block);
     if (!layout)
         return AdmitResult::kUnreadable;
+    return CheckAdmission(*layout, block.size(), limits);
+}
+
+AdmitResult CDibImage::CheckAdmission(const DibLayout &layout, std::uint64_t blockBytes,
+                                      const AdmissionLimits &limits)
+{
+    if (layout.width > kLargestSize || layout.height > kLargestSize)
+        return AdmitResult::kTooBig;
     const std::optional<std::uint64_t> expanded
-        = layout->IsRle() ? ExpandedRowsBytes(*layout) : layout->rowsBytes;
+        = layout.IsRle() ? ExpandedRowsBytes(layout) : layout.rowsBytes;
     if (!expanded)
         return AdmitResult::kUnreadable;
     if (limits.maxPixels)
-        return std::uint64_t{layout->width} * layout->height > *limits.maxPixels
+        return std::uint64_t{layout.width} * layout.height > *limits.maxPixels
             ? AdmitResult::kTooManyPixels
             : AdmitResult::kAdmitted;
-    const std::uint64_t expandedBlock = layout->RowsOffset() + *expanded;
+    const std::uint64_t expandedBlock = layout.RowsOffset() + *expanded;
     std::uint64_t ratioBytes = 0;
-    if (layout->IsRle() && expandedBlock > kExpansionFloorBytes
-        && !__builtin_mul_overflow(std::uint64_t{block.size()}, kExpansionRatio, &ratioBytes)
+    if (layout.IsRle() && expandedBlock > kExpansionFloorBytes
+        && !__builtin_mul_overflow(blockBytes, kExpansionRatio, &ratioBytes)
         && expandedBlock > ratioBytes)
         return AdmitResult::kExpansionTooLarge;
     return AdmitResult::kAdmitted;

@@ -8,6 +8,7 @@
 #include <span>
 
 class CDeviceContext;
+struct DibLayout;
 class CFile;
 class CPalette;
 
@@ -67,6 +68,12 @@ public:
 
     // What Admit would answer for these bytes, without copying or expanding them.
     [[nodiscard]] static AdmitResult CheckAdmission(std::span<const std::uint8_t> block,
+                                                    const AdmissionLimits &limits = {});
+
+    // The same for an image known by its layout alone, whose packed DIB holds `blockBytes`
+    // bytes, header and rows included (rows read a band at a time from a file).
+    [[nodiscard]] static AdmitResult CheckAdmission(const DibLayout &layout,
+                                                    std::uint64_t blockBytes,
                                                     const AdmissionLimits &limits = {});
 
     // --- BMP files -------------------------------------------------------------------------

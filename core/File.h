@@ -18,6 +18,10 @@ public:
     [[nodiscard]] virtual std::uint32_t Read(void *buffer, std::uint32_t count) = 0;
     [[nodiscard]] virtual std::uint64_t ReadHuge(void *buffer, std::uint64_t count) = 0;
 
+    // Makes the next read start `position` bytes from the file's start (at its end, when it is
+    // shorter).
+    virtual void Seek(std::uint64_t position) = 0;
+
     // Writes all `count` bytes or raises CFileException.
     virtual void Write(const void *buffer, std::uint32_t count) = 0;
     virtual void WriteHuge(const void *buffer, std::uint64_t count) = 0;

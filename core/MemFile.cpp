@@ -30,6 +30,11 @@ std::uint64_t CMemFile::ReadHuge(void *buffer, std::uint64_t count)
     return n;
 }
 
+void CMemFile::Seek(std::uint64_t position)
+{
+    m_nReadPos = static_cast<std::size_t>(std::min<std::uint64_t>(position, m_bytes.size()));
+}
+
 void CMemFile::Write(const void *buffer, std::uint32_t count)
 {
     WriteHuge(buffer, count);

@@ -76,6 +76,12 @@ std::uint64_t CDiskFile::ReadHuge(void *buffer, std::uint64_t count)
     return m_pReader->ReadHuge(buffer, count);
 }
 
+void CDiskFile::Seek(std::uint64_t position)
+{
+    Q_ASSERT(m_pReader);
+    m_pReader->Seek(position);
+}
+
 void CDiskFile::Write(const void *buffer, std::uint32_t count)
 {
     WriteHuge(buffer, count);

@@ -69,6 +69,13 @@ const PointOperation kOperations[] = {
      nullptr,
      [](std::uint8_t *b, std::int32_t w, std::int32_t h, const PointParameters &) {
          (void)CDibImage::ApplyEqualize(b, w, h);
+     },
+     {},
+     {},
+     nullptr,
+     0,
+     [](const GrayHistogram &histogram, std::int32_t w, std::int32_t h) {
+         return PointTables::Equalize(histogram, w, h);
      }},
     // The histogram's display range starts as the whole gray scale.
     {"histogram",

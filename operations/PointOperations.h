@@ -61,6 +61,11 @@ struct PointOperation
                                              const PointParameters &p)
         = nullptr;
     std::size_t optional = 0;
+    // For an operation whose table comes from the image's counts (equalisation), that table,
+    // so that rows read a band at a time can be counted first and mapped after; null otherwise.
+    GrayTable (*countedTable)(const GrayHistogram &histogram, std::int32_t width,
+                              std::int32_t height)
+        = nullptr;
 };
 
 namespace PointOperations {

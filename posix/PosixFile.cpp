@@ -90,6 +90,13 @@ std::uint64_t CPosixFile::ReadHuge(void *buffer, std::uint64_t count)
     return done;
 }
 
+void CPosixFile::Seek(std::uint64_t position)
+{
+    if (::lseek(m_nFd, static_cast<off_t>(std::min<std::uint64_t>(position, INT64_MAX)), SEEK_SET)
+        < 0)
+        ThrowLastError();
+}
+
 void CPosixFile::Write(const void *buffer, std::uint32_t count)
 {
     WriteHuge(buffer, count);

@@ -23,6 +23,7 @@ public:
     [[nodiscard]] std::uint64_t GetLength() override;
     [[nodiscard]] std::uint32_t Read(void *buffer, std::uint32_t count) override;
     [[nodiscard]] std::uint64_t ReadHuge(void *buffer, std::uint64_t count) override;
+    void Seek(std::uint64_t position) override;
     void Write(const void *buffer, std::uint32_t count) override;
     void WriteHuge(const void *buffer, std::uint64_t count) override;
 

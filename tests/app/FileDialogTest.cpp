@@ -5,9 +5,9 @@
 
 namespace {
 
-QString FileNameText(QFileDialog &dialog)
+QLineEdit *FileNameEdit(QWidget *dialog)
 {
-    return dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
+    return dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
 }
 
 void WriteBytes(const QString &path, qsizetype count, const QDateTime &modified)
@@ -43,15 +43,19 @@ TEST_F(FileDialogTest, OpenStartsInTheFolderLastOpenedFrom)
     const QString pictures = m_dir.filePath("pictures");
     const QString picked = pictures + "/x.bmp";
     WriteBytes(picked, 10, QDateTime::currentDateTime());
-    // what the settings hold, the folder the dialog starts in
-    const std::pair<std::function<void()>, QString> cases[] = {
+    struct Case
+    {
+        std::function<void()> before; // what changes the settings or the folders
+        QString folder;               // where the dialog starts
+    };
+    const Case cases[] = {
         {[] {}, QDir::currentPath()},
         {[&] {
              // Chosen through the real dialog: the services remember its folder.
              QTimer::singleShot(0, [&] {
                  auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
                  ASSERT_NE(dialog, nullptr);
-                 dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(picked);
+                 FileNameEdit(dialog)->setText(picked);
                  static_cast<QDialog *>(dialog)->accept();
              });
              EXPECT_EQ(CQtUiServices().GetOpenFileName(nullptr), picked);
@@ -59,16 +63,16 @@ TEST_F(FileDialogTest, OpenStartsInTheFolderLastOpenedFrom)
          pictures},
         {[&] { QDir(pictures).removeRecursively(); }, QDir::currentPath()},
     };
-    for (const auto &[step, folder] : cases) {
-        step();
+    for (const auto &[before, folder] : cases) {
+        before();
         QFileDialog dialog;
         FileDialogSetup::PrepareOpen(dialog);
         EXPECT_EQ(dialog.directory().absolutePath(), folder);
         EXPECT_EQ(dialog.nameFilters(), QStringList({"BMP 图像 (*.bmp)", "所有文件 (*)"}));
         EXPECT_EQ(dialog.selectedNameFilter(), "BMP 图像 (*.bmp)");
-        EXPECT_EQ(std::tuple(dialog.fileMode(), dialog.acceptMode(),
-                             dialog.testOption(QFileDialog::DontUseNativeDialog)),
-                  std::tuple(QFileDialog::ExistingFile, QFileDialog::AcceptOpen, true));
+        EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFile);
+        EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptOpen);
+        EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
     }
 }
 
@@ -79,7 +83,12 @@ TEST_F(FileDialogTest, SaveStartsAtTheDocumentUnderItsName)
     const QString opened = m_dir.filePath("opened");
     QDir(m_dir.path()).mkdir("opened");
     FileDialogSetup::RememberOpenFolder(opened + "/y.bmp");
-    const std::tuple<QString, QString, QString> cases[] = {
+    struct Case
+    {
+        QString suggestion; // the document's path, or its title
+        QString folder, name;
+    };
+    const Case cases[] = {
         {m_dir.filePath("photo.bmp"), m_dir.path(), "photo.bmp"},
         {m_dir.filePath("SCAN.BMP"), m_dir.path(), "SCAN.BMP"},
         {m_dir.filePath("notes.dib"), m_dir.path(), "notes.dib"},
@@ -88,10 +97,11 @@ TEST_F(FileDialogTest, SaveStartsAtTheDocumentUnderItsName)
     for (const auto &[suggestion, folder, name] : cases) {
         QFileDialog dialog;
         FileDialogSetup::PrepareSave(dialog, suggestion);
-        EXPECT_EQ(std::tuple(dialog.directory().absolutePath(), FileNameText(dialog)),
-                  std::tuple(folder, name));
-        EXPECT_EQ(std::tuple(dialog.acceptMode(), dialog.selectedNameFilter()),
-                  std::tuple(QFileDialog::AcceptSave, QString("BMP 图像 (*.bmp)")));
+        SCOPED_TRACE(suggestion.toStdString());
+        EXPECT_EQ(dialog.directory().absolutePath(), folder);
+        EXPECT_EQ(FileNameEdit(&dialog)->text(), name);
+        EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(dialog.selectedNameFilter(), "BMP 图像 (*.bmp)");
     }
 }
 
@@ -99,7 +109,13 @@ TEST_F(FileDialogTest, SaveStartsAtTheDocumentUnderItsName)
 // "所有文件 (*)"; a typed suffix stays.
 TEST_F(FileDialogTest, TypedNameWithoutSuffixGetsBmpUnderTheBmpFilter)
 {
-    const std::tuple<const char *, int, QString> cases[] = {
+    struct Case
+    {
+        const char *typed;
+        int filter; // 0 BMP, 1 all files
+        QString saved;
+    };
+    const Case cases[] = {
         {"picture", 0, "picture.bmp"},
         {"picture.dib", 0, "picture.dib"},
         {"picture", 1, "picture"},
@@ -112,7 +128,7 @@ TEST_F(FileDialogTest, TypedNameWithoutSuffixGetsBmpUnderTheBmpFilter)
         auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
         QTest::keyClick(types, filter == 0 ? Qt::Key_Home : Qt::Key_End);
         ASSERT_EQ(types->currentIndex(), filter);
-        dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(typed);
+        FileNameEdit(&dialog)->setText(typed);
         static_cast<QDialog &>(dialog).accept();
         EXPECT_EQ(dialog.result(), QDialog::Accepted) << typed;
         EXPECT_EQ(dialog.selectedFiles(), QStringList(m_dir.filePath(saved))) << typed;
@@ -135,20 +151,17 @@ TEST_F(FileDialogTest, ListSpeaksChineseInColumnsShownWhole)
     auto *view = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
     const QAbstractItemModel *model = view->model();
     ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(view->rootIndex()) == 3; }));
-    const auto row = [&](const char *name) {
-        for (int r = 0; r < 3; ++r) {
-            if (model->index(r, 0, view->rootIndex()).data().toString() == name)
-                return r;
-        }
-        return -1;
-    };
     const auto text = [&](const char *name, int column) {
-        return model->index(row(name), column, view->rootIndex()).data().toString();
+        const QModelIndex first = model->index(0, 0, view->rootIndex());
+        const QModelIndex row
+            = model->match(first, Qt::DisplayRole, name, 1, Qt::MatchExactly).value(0);
+        return row.siblingAtColumn(column).data().toString();
     };
     EXPECT_EQ(text("small.bmp", 1), "5 字节");
     EXPECT_EQ(text("larger.bmp", 1), "1.50 KiB");
     EXPECT_EQ(text("small.bmp", 3), "2026/3/4 05:06");
-    EXPECT_EQ(std::tuple(text("folder", 1), text("folder", 2)), std::tuple(QString(), "文件夹"));
+    EXPECT_EQ(text("folder", 1), "");
+    EXPECT_EQ(text("folder", 2), "文件夹");
 
     QHeaderView *header = view->header();
     int total = 0;

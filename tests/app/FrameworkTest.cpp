@@ -33,7 +33,14 @@ TEST(UiServices, InstallStacksAndTheBusyCursorNests)
 TEST(QtUiServices, QuestionsAnswerWithTheButtonClicked)
 {
     using Box = QMessageBox;
-    const std::tuple<unsigned, Box::StandardButton, const char *, int> cases[] = {
+    struct Case
+    {
+        unsigned style;
+        Box::StandardButton button; // clicked
+        const char *text;           // on it
+        int answer;
+    };
+    const Case cases[] = {
         {MessageStyle::kYesNo, Box::Yes, "是(&Y)", DialogResult::kYes},
         {MessageStyle::kYesNo, Box::No, "否(&N)", DialogResult::kNo},
         {MessageStyle::kYesNoCancel, Box::Cancel, "取消", DialogResult::kCancel},
@@ -53,6 +60,7 @@ TEST(QtUiServices, QuestionsAnswerWithTheButtonClicked)
         EXPECT_EQ(CQtUiServices().MessageBox(nullptr, "?", "Tonecraft", style), answer) << text;
         EXPECT_EQ(shown, QString::fromUtf8(text));
         // Fixed in size, so no minimise or maximise button.
-        EXPECT_TRUE(flags == CQtUiServices::kFixedDialogFlags && fixedSize) << text;
+        EXPECT_EQ(flags, CQtUiServices::kFixedDialogFlags) << text;
+        EXPECT_TRUE(fixedSize) << text;
     }
 }

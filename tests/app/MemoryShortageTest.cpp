@@ -13,10 +13,7 @@
 
 #include <zlib.h>
 
-#include <fstream>
 #include <limits>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
@@ -81,17 +78,9 @@ const std::string kNeeds = "内存不足！该图像需要 ";
 
 } // namespace
 
-TEST(GuardedApplication, AnEventHandlerOutOfMemoryIsReportedAndTheProgramGoesOn)
-{
-    CRecordingUiServices ui;
-    CStarvedObject starved;
-    QEvent event(QEvent::User);
-    EXPECT_FALSE(QCoreApplication::sendEvent(&starved, &event));
-    EXPECT_EQ(ui.events, Events{Messages::kOutOfMemory});
-}
-
-// A command (paste, from the menu) and a state query (the menus', and the key's) that run out
-// of memory end with the message; the modified image stays, and the program goes on.
+// An event handler, a command (paste, from the menu) and a state query (the menus', and the
+// key's) that run out of memory end with the message; the modified image stays, and the
+// program goes on.
 TEST(GuardedApplication, ACommandOrStateQueryOutOfMemoryLeavesTheDocuments)
 {
     CRecordingUiServices ui;
@@ -111,16 +100,26 @@ TEST(GuardedApplication, ACommandOrStateQueryOutOfMemoryLeavesTheDocuments)
     auto *data = new CStarvedMimeData;
     QGuiApplication::clipboard()->setMimeData(data);
     QCoreApplication::processEvents(); // the frame's own look at the new clipboard
-    const std::pair<bool, std::function<void()>> steps[] = {
-        {false, [&] { frame.ActionFor(CommandId::kEditPaste)->trigger(); }},
-        {true, [&] { frame.UpdateCommandStates(); }},
-        {true, [&] { QTest::keyClick(&frame, Qt::Key_V, Qt::ControlModifier); }},
+    struct Step
+    {
+        const char *name;
+        bool starveFormats; // the formats too, which every state query asks for
+        std::function<void()> run;
     };
-    for (const auto &[starveFormats, step] : steps) {
-        data->starveFormats = starveFormats;
+    CStarvedObject starved;
+    QEvent event(QEvent::User);
+    const Step steps[] = {
+        {"event handler", false, [&] { QCoreApplication::sendEvent(&starved, &event); }},
+        {"paste from the menu", false, [&] { frame.ActionFor(CommandId::kEditPaste)->trigger(); }},
+        {"state query", true, [&] { frame.UpdateCommandStates(); }},
+        {"Ctrl+V", true, [&] { QTest::keyClick(&frame, Qt::Key_V, Qt::ControlModifier); }},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.name);
+        data->starveFormats = step.starveFormats;
         ui.Clear();
-        step();
-        EXPECT_EQ(ui.messages.size(), 1u) << starveFormats;
+        step.run();
+        EXPECT_EQ(ui.messages.size(), 1u);
         EXPECT_EQ(ui.events.back(), Messages::kOutOfMemory);
     }
     QGuiApplication::clipboard()->clear();
@@ -163,42 +162,40 @@ TEST(PasteMemory, ThePictureTheMemoryAllowsIsPastedAndOtherwiseTheSizesAreNamed)
     EXPECT_EQ(Bytes(pasted.begin() + top, pasted.begin() + top + 6), (Bytes{3, 2, 1, 9, 9, 9}));
 }
 
-// A file whose expanded rows do not fit under the address-space limit: the memory message
-// with both sizes, then the read error. (AddressSanitizer cannot run under such a limit.)
-// A compressed image that expands into more than the memory holds is refused with the sizes;
-// one whose few bytes would expand into gigabytes is refused as unreadable before that.
+// A compressed image that expands into more than the memory holds is refused with the sizes,
+// then the read error; one whose few bytes would expand into gigabytes is refused as unreadable
+// before that.
 TEST(OpenMemory, AFileTheMemoryRefusesNamesTheSizesBeforeTheReadError)
 {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "address-space limits do not work under AddressSanitizer";
 #else
-    const std::tuple<std::int32_t, Events> cases[] = {
-        {24000, {"busy", "idle", kNeeds + "573", Messages::kReadError}}, // 600 MB expanded
-        {65535, {"busy", "idle", Messages::kReadError}},                 // 1.6 GB from 1080 bytes
+    struct Case
+    {
+        std::int32_t width; // of 25000 rows
+        Events events;
     };
-    for (const auto &[side, events] : cases) {
+    const Case cases[] = {
+        {.width = 24000, .events = {"busy", "idle", kNeeds + "573", Messages::kReadError}},
+        {.width = 65535, .events = {"busy", "idle", Messages::kReadError}}, // from 1080 bytes
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.width);
         CRecordingUiServices ui;
         QTemporaryDir dir;
         const QString path = dir.filePath("rle.bmp");
         TestImages::WriteFile(
             path.toStdString(),
             TestImages::MakeBmpFile(TestImages::MakeDib(
-                {.width = side, .height = 25000, .compression = 1, .sizeImage = 2},
+                {.width = c.width, .height = 25000, .compression = 1, .sizeImage = 2},
                 TestImages::GrayTable256(), Bytes{0, 1})));
-        std::size_t pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        rlimit old{};
-        ASSERT_EQ(getrlimit(RLIMIT_AS, &old), 0);
-        const rlimit lowered{pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (256u << 20),
-                             old.rlim_max};
-        ASSERT_EQ(setrlimit(RLIMIT_AS, &lowered), 0);
         CTonecraftDoc doc;
-        const bool opened = doc.OpenImageFile(path);
-        setrlimit(RLIMIT_AS, &old);
-        EXPECT_FALSE(opened);
-        EXPECT_EQ(Shortened(ui.events), events);
-        ASSERT_EQ(ui.messages.size(), events.size() - 2);
-        EXPECT_TRUE(ui.messages[0].text.ends_with(events.size() == 4 ? " MB 可用。" : "！"));
+        std::optional<CAddressSpaceLimit> limit(std::in_place, 256u << 20);
+        EXPECT_FALSE(doc.OpenImageFile(path));
+        limit.reset();
+        EXPECT_EQ(Shortened(ui.events), c.events);
+        ASSERT_EQ(ui.messages.size(), c.events.size() - 2);
+        EXPECT_TRUE(ui.messages[0].text.ends_with(c.events.size() == 4 ? " MB 可用。" : "！"));
     }
 #endif
 }

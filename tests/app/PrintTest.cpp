@@ -14,7 +14,13 @@ namespace {
 // The printable width, centred on the page height; nothing without width or resolution.
 TEST(PrintDestination, FillsThePageWidthAndCentresVertically)
 {
-    const std::tuple<std::int32_t, std::int32_t, PrinterCaps, Rect> cases[] = {
+    struct Case
+    {
+        std::int32_t width, height; // of the image
+        PrinterCaps page;
+        Rect expected;
+    };
+    const Case cases[] = {
         {100, 50, {4800, 6600, 600, 600}, {0, 2100, 4800, 4500}},
         {100, 50, {4800, 6600, 600, 300}, {0, 2700, 4800, 3900}},
         {7, 3, {100, 100, 1, 1}, {0, 29, 100, 71}},
@@ -94,15 +100,15 @@ TEST_F(PrintTest, PrintSetupCarriesIntoTheNextPrints)
     ASSERT_TRUE(application.OnCommand(CommandId::kFilePrintSetup));
     EXPECT_FALSE(QFile::exists(pdf));
     ASSERT_TRUE(m_view.OnCommand(CommandId::kFilePrint));
-    EXPECT_TRUE(output == pdf);
-    EXPECT_TRUE(orientation == QPageLayout::Landscape);
+    EXPECT_EQ(output, pdf);
+    EXPECT_EQ(orientation, QPageLayout::Landscape);
     EXPECT_FALSE(QFile::exists(pdf));
     ASSERT_TRUE(m_view.OnCommand(CommandId::kFilePrintDirect));
     EXPECT_EQ(m_ui.dialogs, (std::vector<std::string>{"QPrintDialog", "QPrintDialog"}));
     QProcess images;
     images.start("pdfimages", {"-list", pdf});
     ASSERT_TRUE(images.waitForFinished(60000)) << "pdfimages (poppler-utils)";
-    ASSERT_TRUE(images.exitCode() == 0) << "pdfimages (poppler-utils)";
+    ASSERT_EQ(images.exitCode(), 0) << "pdfimages (poppler-utils)";
     const QStringList lines
         = QString::fromLatin1(images.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     EXPECT_GT(lines.size(), 2);

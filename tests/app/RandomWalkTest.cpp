@@ -33,9 +33,10 @@ using TestImages::Bytes;
 namespace Cmd = CommandId;
 
 // What the core alone makes of a file: the admitted block, or none.
-Bytes Admitted(const Bytes &file)
+Bytes Admitted(const QString &path)
 {
     try {
+        const Bytes file = TestImages::ReadFile(path.toStdString());
         return TestImages::FromHandle(CDibImage::Admit(TestImages::ReadBmp(file)).block);
     } catch (const CFileException &) {
         return {};
@@ -59,7 +60,6 @@ Bytes Image(const Bytes &block)
     return image;
 }
 
-// Calls `visit` on every pixel of an 8-bit block, row padding excluded.
 template<typename Visit> void ForEachPixel(Bytes &block, Visit visit)
 {
     const auto width = static_cast<std::int32_t>(CDibImage::GetImageWidth(block.data()));
@@ -91,15 +91,9 @@ std::pair<QImage, Bytes> Picture(std::mt19937 &rng)
                 rows)};
 }
 
-QByteArray ToQt(const Bytes &bytes)
-{
-    return QByteArray(reinterpret_cast<const char *>(bytes.data()), std::ssize(bytes));
-}
-
-// What the program holds: its resident pages less the free memory the allocator keeps for
-// reuse once it has given back what it can; under AddressSanitizer, whose quarantine and shadow
-// stay resident, the bytes it counts live. Qt keeps the icons and style pixmaps drawn in a cache
-// of bounded size (10 MB), emptied first.
+// What the program holds: its resident pages less the free memory the allocator keeps once it
+// has given back what it can; under AddressSanitizer, whose quarantine and shadow stay
+// resident, the bytes it counts live. Qt's pixmap cache (up to 10 MB) is emptied first.
 std::size_t HeldBytes()
 {
     QPixmapCache::clear();
@@ -141,14 +135,19 @@ public:
     void Run(int steps)
     {
         using Step = void (CWalk::*)();
-        static constexpr std::pair<int, Step> kWeighted[] = {
+        struct Kind
+        {
+            int weight;
+            Step step;
+        };
+        static constexpr Kind kWeighted[] = {
             {3, &CWalk::Open},  {1, &CWalk::New},    {1, &CWalk::NewWindow},
             {4, &CWalk::Close}, {8, &CWalk::Point},  {1, &CWalk::Copy},
             {3, &CWalk::Paste}, {1, &CWalk::Reload}, {2, &CWalk::Save},
         };
         std::vector<Step> kinds;
-        for (const auto &[weight, step] : kWeighted)
-            kinds.insert(kinds.end(), weight, step);
+        for (const Kind &kind : kWeighted)
+            kinds.insert(kinds.end(), kind.weight, kind.step);
         const std::size_t before = HeldBytes();
         for (m_nStep = 1; m_nStep <= steps && !::testing::Test::HasFailure(); ++m_nStep) {
             m_step = {};
@@ -205,6 +204,7 @@ private:
         CChildFrame *child = m_pApp->MainFrame()->ActiveChild();
         return child != nullptr ? child->GetDocument() : nullptr;
     }
+    Bytes *Model() { return Active() != nullptr ? &m_models.at(Active()) : nullptr; }
 
     // The sample, the sample with random bytes changed or cut short, or a file of the BMP suite.
     void Open()
@@ -219,7 +219,7 @@ private:
         }
         m_openAnswer = Pick(10) ? path : QString();
         if (!m_openAnswer.isEmpty()) {
-            m_step.origin = Admitted(TestImages::ReadFile(path.toStdString()));
+            m_step.origin = Admitted(path);
             const auto shown = [&](CTonecraftDoc *d) { return d->GetPathName() == path; };
             m_step.fresh = !m_step.origin.empty() && std::ranges::none_of(Documents(), shown);
         }
@@ -246,8 +246,7 @@ private:
         const PointOperation &op
             = *menu[static_cast<std::size_t>(Pick(static_cast<qsizetype>(menu.size())))];
         const int command = op.command;
-        CTonecraftDoc *document = Active();
-        Bytes *model = document != nullptr ? &m_models.at(document) : nullptr;
+        Bytes *model = Model();
         const bool gray
             = model != nullptr && !model->empty() && CDibImage::IsGrayLevelImage(model->data());
         if (command == Cmd::kInvert)
@@ -264,9 +263,8 @@ private:
     }
     void Copy()
     {
-        CTonecraftDoc *document = Active();
         if (Route(Cmd::kEditCopy, "copy"))
-            m_clip = m_models.at(document);
+            m_clip = *Model();
     }
     // Keeps what the clipboard holds or offers our data, a picture, garbage or nothing.
     void Paste()
@@ -292,11 +290,13 @@ private:
             m_clip.clear(), QGuiApplication::clipboard()->clear();
         else if (kind != 0)
             QGuiApplication::clipboard()->setMimeData(data.release());
-        CTonecraftDoc *document = Active();
+        Bytes *model = Model();
         const char *what[] = {"the last", "our data", "a picture", "garbage", "nothing"};
         if (Route(Cmd::kEditPaste, std::string("paste ") + what[kind]) && !m_clip.empty())
-            m_models.at(document) = m_clip;
-        EXPECT_TRUE(kind != 4 || !m_pApp->MainFrame()->IsCommandEnabled(Cmd::kEditPaste));
+            *model = m_clip;
+        if (kind == 4) {
+            EXPECT_FALSE(m_pApp->MainFrame()->IsCommandEnabled(Cmd::kEditPaste));
+        }
     }
     void Reload()
     {
@@ -304,8 +304,7 @@ private:
         const bool modified = document != nullptr && document->IsModified();
         if (Route(Cmd::kReload, "reload") && (!modified || m_step.answer == DialogResult::kYes)
             && !document->GetPathName().isEmpty())
-            m_models.at(document)
-                = Admitted(TestImages::ReadFile(document->GetPathName().toStdString()));
+            m_models.at(document) = Admitted(document->GetPathName());
     }
     // Save or save as, into the temporary folder; what it wrote reads back as the model.
     void Save()
@@ -320,9 +319,9 @@ private:
         const Bytes &model = m_models.at(document);
         const bool wrote = !target.isEmpty() && !document->IsModified()
             && document->GetPathName() == target && !model.empty();
-        EXPECT_TRUE(!wrote
-                    || Image(Admitted(TestImages::ReadFile(target.toStdString()))) == Image(model))
-            << "the saved file";
+        if (wrote) {
+            EXPECT_EQ(Image(Admitted(target)), Image(model)) << "the saved file";
+        }
     }
 
     // After every step: the documents expected, each as its model, none locked, no busy cursor.
@@ -333,7 +332,9 @@ private:
         const QList<CTonecraftDoc *> documents = Documents();
         std::erase_if(m_models, [&](const auto &entry) {
             const bool gone = !documents.contains(entry.first);
-            EXPECT_TRUE(!gone || m_step.mayClose) << "a document vanished";
+            if (gone) {
+                EXPECT_TRUE(m_step.mayClose) << "a document vanished";
+            }
             return gone;
         });
         int fresh = 0;
@@ -341,8 +342,8 @@ private:
             if (!m_models.contains(document))
                 m_models[document] = m_step.origin, ++fresh;
             EXPECT_EQ(document->GetImageBlock().LockCount(), 0);
-            EXPECT_TRUE(Image(TestImages::FromHandle(document->GetImageBlock()))
-                        == Image(m_models[document]))
+            EXPECT_EQ(Image(TestImages::FromHandle(document->GetImageBlock())),
+                      Image(m_models[document]))
                 << document->GetTitle().toStdString() << " differs from its replay";
         }
         EXPECT_EQ(fresh, m_step.fresh);
@@ -430,8 +431,8 @@ int CWalk::RunModal(QDialog &dialog)
     for (int round = 0; dialog.isVisible(); ++round) {
         QWidget *focus = QApplication::focusWidget();
         focus = focus != nullptr && focus->window() == &dialog ? focus : &dialog;
-        focused = qobject_cast<QLineEdit *>(focus) != nullptr ? qobject_cast<QLineEdit *>(focus)
-                                                              : focused;
+        if (auto *edit = qobject_cast<QLineEdit *>(focus))
+            focused = edit;
         const int action = round < 40 ? Pick(10) : 7; // Escape in the end
         trail += "ttttddTERB"[action];
         if (action < 4) {
@@ -445,8 +446,7 @@ int CWalk::RunModal(QDialog &dialog)
             QTest::keyClick(focus,
                             std::array{Qt::Key_Tab, Qt::Key_Escape, Qt::Key_Return}[action - 6]);
         } else {
-            QPushButton *button = buttons[Pick(buttons.size())];
-            QTest::mouseClick(button, Qt::LeftButton);
+            QTest::mouseClick(buttons[Pick(buttons.size())], Qt::LeftButton);
         }
     }
     // On X11 the word that the dialog is active may come after it has closed, giving a field
@@ -474,11 +474,12 @@ int CWalk::RunModal(QDialog &dialog)
 TEST(RandomWalk, EveryDocumentMatchesItsReplayAndMemoryReturns)
 {
     bool fixed = false, longer = false;
-    const unsigned seed = qEnvironmentVariable("TONECRAFT_WALK_SEED").toUInt(&fixed);
-    const unsigned steps = qEnvironmentVariable("TONECRAFT_WALK_STEPS").toUInt(&longer);
-    const unsigned used = fixed ? seed : std::random_device()();
-    std::printf("random walk: TONECRAFT_WALK_SEED=%u, %u steps\n", used, longer ? steps : 300);
-    CWalk(used).Run(static_cast<int>(longer ? steps : 300));
+    unsigned seed = qEnvironmentVariable("TONECRAFT_WALK_SEED").toUInt(&fixed);
+    unsigned steps = qEnvironmentVariable("TONECRAFT_WALK_STEPS").toUInt(&longer);
+    seed = fixed ? seed : std::random_device()();
+    steps = longer ? steps : 300;
+    std::printf("random walk: TONECRAFT_WALK_SEED=%u, %u steps\n", seed, steps);
+    CWalk(seed).Run(static_cast<int>(steps));
 }
 
 } // namespace

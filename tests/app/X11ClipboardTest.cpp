@@ -54,7 +54,13 @@ TEST(X11Clipboard, OtherProgramsReadTheCopyAsTheSameBmpPicture)
 // The PNGs are made by netpbm from bytes written here, not by the toolkit.
 TEST(X11Clipboard, APngFromAnotherProgramIsPastedPixelForPixel)
 {
-    const std::tuple<QByteArray, std::vector<std::uint8_t>, std::uint16_t> cases[]
+    struct Case
+    {
+        QByteArray netpbm;              // the picture
+        std::vector<std::uint8_t> rows; // pasted, bottom-up
+        std::uint16_t bits;
+    };
+    const Case cases[]
         = {{"P5 3 2 255\n\x10\x20\x30\x40\x50\x60", {0x40, 0x50, 0x60, 0, 0x10, 0x20, 0x30, 0}, 8},
            {"P6 1 2 255\n\x01\x02\x03\x04\x05\x06", {6, 5, 4, 0, 3, 2, 1, 0}, 24}};
     QTemporaryDir dir;

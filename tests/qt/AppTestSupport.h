@@ -8,13 +8,43 @@
 #include <QtWidgets>
 
 #include <deque>
+#include <fstream>
 #include <ostream>
+#include <span>
+#include <sys/resource.h>
+#include <unistd.h>
 
 // Failure messages show texts as text.
 inline void PrintTo(const QString &text, std::ostream *out)
 {
     *out << '"' << text.toStdString() << '"';
 }
+
+inline QByteArray ToQt(std::span<const std::uint8_t> bytes)
+{
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), std::ssize(bytes));
+}
+
+// For its lifetime, the address space is limited to what the process maps now and `headroom`:
+// allocations beyond it fail for real. (AddressSanitizer reserves terabytes of address space,
+// so no such limit can work under it.)
+class CAddressSpaceLimit
+{
+public:
+    explicit CAddressSpaceLimit(rlim_t headroom)
+    {
+        std::size_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        EXPECT_EQ(getrlimit(RLIMIT_AS, &m_old), 0);
+        const rlimit lowered{pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + headroom,
+                             m_old.rlim_max};
+        EXPECT_EQ(setrlimit(RLIMIT_AS, &lowered), 0);
+    }
+    ~CAddressSpaceLimit() { setrlimit(RLIMIT_AS, &m_old); }
+
+private:
+    rlimit m_old{};
+};
 
 // A CUiServices that answers at once and records every call, installed for its lifetime.
 // `events` lists them in order: "busy"/"idle" for the cursor, the text of a "系统提示" message,
@@ -63,7 +93,7 @@ public:
     }
     void SetBusyCursor(bool busy) override { events.push_back((m_bBusy = busy) ? "busy" : "idle"); }
 
-    void Clear() { events.clear(), messages.clear(), dialogs.clear(); }
+    void Clear() { events.clear(), messages.clear(), dialogs.clear(), saveSuggestions.clear(); }
 
     std::vector<std::string> events;
     std::vector<Message> messages;
