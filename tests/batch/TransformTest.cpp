@@ -1,6 +1,8 @@
 #include "BatchRun.h"
 #include "NaiveTransforms.h"
 
+#include <array>
+#include <cstdio>
 #include <sstream>
 
 using namespace BatchRun;
@@ -63,6 +65,20 @@ TEST_F(BatchTest, ChoosingOperationsWriteWhatTheFixedOnesWriteWithTheNumbersPrin
         ASSERT_EQ(Run(fixed).code, 0);
         EXPECT_EQ(ReadFile(Path("chosen.bmp")), ReadFile(Path("fixed.bmp")));
     }
+    // The share left out at each end narrows the range that goes to 0..255.
+    const auto range = [&](const char *percent) {
+        std::array<unsigned, 4> xy{}; // X1 Y1 X2 Y2
+        const std::string printed = Run({"stretch", "auto", percent, in, Path("r.bmp")}).err;
+        EXPECT_EQ(std::sscanf(printed.c_str(), "stretch: X1=%u Y1=%u X2=%u Y2=%u", &xy[0], &xy[1],
+                              &xy[2], &xy[3]),
+                  4);
+        return xy;
+    };
+    const std::array<unsigned, 4> all = range("0"), tenth = range("10");
+    EXPECT_EQ(all[1], 0u);
+    EXPECT_EQ(all[3], 255u);
+    EXPECT_LT(all[0], tenth[0]);
+    EXPECT_GT(all[2], tenth[2]);
     EXPECT_EQ(Run({"stretch", "auto", "--quiet", "1", in, Path("quiet.bmp")}).err, "");
     EXPECT_EQ(Run({"threshold", "otsu", in, "--quiet", Path("quiet.bmp")}).err, "");
 }
