@@ -222,6 +222,7 @@ struct Options
     std::optional<std::string> outputDir;
     std::optional<unsigned> jobs;
     bool quiet = false;
+    const COutputFile::Keep *keep = nullptr; // with -d: where a complete output goes
 };
 
 // Takes the options out of `args` (anywhere after the command word; a parameter such as "-1.5"
@@ -251,10 +252,10 @@ std::optional<std::string> TakeOptions(std::vector<std::string_view> &args, Opti
             continue;
         }
         const std::optional<std::uint64_t> n = ParseCount(value);
-        if (!n || *n == 0 || (jobs && *n > CSafeOutputFile::kMaxTemporaryFiles))
+        if (!n || *n == 0 || (jobs && *n > CManyFiles::kMaxJobs))
             return "bad " + std::string(a) + " '" + std::string(value)
                 + "': expected a whole number 1.."
-                + (jobs ? std::to_string(CSafeOutputFile::kMaxTemporaryFiles) : "");
+                + (jobs ? std::to_string(CManyFiles::kMaxJobs) : "");
         if (jobs)
             options.jobs = static_cast<unsigned>(*n);
         else
@@ -448,7 +449,7 @@ std::optional<int> StreamTransform(const PointOperation &op, const PointParamete
         const GrayTable table
             = op.table != nullptr ? op.table(p) : op.countedTable(*counts, width, height);
 
-        COutputFile output(outPath);
+        COutputFile output(outPath, o.keep);
         const std::optional<std::vector<std::uint8_t>> front
             = BmpCodec::WrittenFront(bands->Head(), layout, std::nullopt);
         if (!front) {
@@ -504,7 +505,7 @@ int RunTransform(const PointOperation &op, const PointParameters &given, const O
         }
     }
     try {
-        COutputFile output(outPath);
+        COutputFile output(outPath, o.keep);
         if (!CDibImage::WriteBmpFile(image.block, output.File())) {
             err << Messages::kCannotSave << "\n";
             return kRefused;
@@ -662,8 +663,11 @@ int CBatchTool::Run(std::span<const std::string_view> args, std::ostream &out, s
                                         errIsTerminal && !o.quiet};
     return CManyFiles::Run(
         plan, settings,
-        [&](const std::string &in, const std::string &outPath, std::ostream &fileErr) {
-            return RunTransform(*op, *p, o, in, outPath, fileErr);
+        [&](const std::string &in, const std::string &outPath, std::ostream &fileErr,
+            const COutputFile::Keep &keep) {
+            Options fileOptions = o;
+            fileOptions.keep = &keep;
+            return RunTransform(*op, *p, fileOptions, in, outPath, fileErr);
         },
         err);
 }

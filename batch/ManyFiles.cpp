@@ -1,6 +1,8 @@
 #include "ManyFiles.h"
 
+#include "FileException.h"
 #include "ProgressBar.h"
+#include "SafeOutputFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +20,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -115,6 +118,67 @@ private:
     std::map<int, std::size_t> m_counts{{0, 0}, {kRefused, 0}, {kFileError, 0}};
 };
 
+// Complete outputs waiting to be put in place together (CSafeOutputFile::CommitTogether). The
+// worker whose file fills a group puts it in place while the others go on writing.
+class CGroup
+{
+public:
+    // Called with the outcome once the file is in place or has failed.
+    using Placed = std::function<void(const std::exception_ptr &failure)>;
+
+    void Add(std::unique_ptr<CSafeOutputFile> output, std::uint64_t bytes, Placed placed)
+    {
+        std::unique_lock lock(m_mutex);
+        m_held.push_back({std::move(output), std::move(placed)});
+        m_bytes += bytes;
+        if (m_held.size() < CManyFiles::kGroupFiles && m_bytes < CManyFiles::kGroupBytes)
+            return;
+        std::vector<Held> full = std::exchange(m_held, {});
+        m_bytes = 0;
+        lock.unlock();
+        Place(full);
+    }
+
+    // The rest, once the workers have stopped.
+    void Flush() { Place(m_held); }
+
+private:
+    struct Held
+    {
+        std::unique_ptr<CSafeOutputFile> output;
+        Placed placed;
+    };
+
+    static void Place(std::vector<Held> &held)
+    {
+        std::vector<CSafeOutputFile *> outputs;
+        for (const Held &h : held)
+            outputs.push_back(h.output.get());
+        const std::vector<std::exception_ptr> failures = CSafeOutputFile::CommitTogether(outputs);
+        for (std::size_t i = 0; i < held.size(); ++i)
+            held[i].placed(failures[i]);
+        held.clear();
+    }
+
+    std::mutex m_mutex;
+    std::vector<Held> m_held;
+    std::uint64_t m_bytes = 0;
+};
+
+// The line a failure to put a file in place adds to its report.
+std::string Reason(const std::exception_ptr &failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const CFileException &e) {
+        return '\'' + e.m_strFileName + "': " + e.Reason() + '\n';
+    } catch (const std::bad_alloc &) {
+        return "not enough memory\n";
+    } catch (const std::exception &e) {
+        return std::string(e.what()) + '\n';
+    }
+}
+
 } // namespace
 
 CManyFiles::Plan CManyFiles::Prepare(const std::vector<std::string> &inputs,
@@ -164,13 +228,26 @@ int CManyFiles::Run(const Plan &plan, const Settings &settings, const Job &job, 
         bar.emplace(err, plan.inputs.size(), total, TerminalColumns());
     CReport report(err, std::move(bar));
 
+    CGroup group;
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
         for (std::size_t i = next++; i < plan.inputs.size(); i = next++) {
             std::ostringstream text;
             int code = kRefused;
+            std::unique_ptr<CSafeOutputFile> complete;
+            const COutputFile::Keep keep
+                = [&](std::unique_ptr<CSafeOutputFile> output) { complete = std::move(output); };
             try {
-                code = job(plan.inputs[i], plan.outputs[i], text);
+                code = job(plan.inputs[i], plan.outputs[i], text, keep);
+                if (complete) {
+                    group.Add(std::move(complete), sizes[i],
+                              [&, i, code, said = text.str()](const std::exception_ptr &failure) {
+                                  report.Finished(plan.inputs[i], sizes[i],
+                                                  failure ? kFileError : code,
+                                                  failure ? said + Reason(failure) : said);
+                              });
+                    continue;
+                }
             } catch (const std::bad_alloc &) {
                 text << "not enough memory\n";
             }
@@ -183,5 +260,6 @@ int CManyFiles::Run(const Plan &plan, const Settings &settings, const Job &job, 
         threads.emplace_back(work);
     work();
     threads.clear();
+    group.Flush();
     return report.Close();
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "OutputFile.h"
+#include "SafeOutputFile.h"
+
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -8,13 +12,24 @@
 // One transform over many input files into one folder, each under its own file name, with a
 // number of workers. A file that is refused or fails is reported with its name and the others
 // go on; the run ends with the worst exit code met (0 done < 1 refused < 3 file error) and a
-// last line counting each kind.
+// last line counting each kind. Complete outputs are put in place a group at a time, with one
+// sync for the group.
 class CManyFiles
 {
 public:
     // Reads IN, writes OUT, reports to the stream; returns the exit code of the one-file command.
-    using Job
-        = std::function<int(const std::string &in, const std::string &out, std::ostream &err)>;
+    // OUT, once complete, goes to `keep` (COutputFile) rather than into place.
+    using Job = std::function<int(const std::string &in, const std::string &out, std::ostream &err,
+                                  const COutputFile::Keep &keep)>;
+
+    // A group is put in place once it holds this many files or bytes: few syncs, and few
+    // temporary files beside the outputs.
+    static constexpr std::size_t kGroupFiles = 64;
+    static constexpr std::uint64_t kGroupBytes = std::uint64_t{64} << 20;
+    // Workers at most: each writes one file at a time beside the group's, and a signal must
+    // find every temporary file.
+    static constexpr unsigned kMaxJobs = 256;
+    static_assert(kMaxJobs + kGroupFiles <= CSafeOutputFile::kMaxTemporaryFiles);
 
     struct Plan
     {

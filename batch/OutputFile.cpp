@@ -9,7 +9,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-COutputFile::COutputFile(const std::string &path)
+COutputFile::COutputFile(const std::string &path, const Keep *keep)
+    : m_pKeep(keep)
 {
     if (path != StandardStreams::kDash) {
         m_pFile = std::make_unique<CSafeOutputFile>(path);
@@ -37,7 +38,9 @@ CFile &COutputFile::File()
 
 void COutputFile::Commit()
 {
-    if (m_pFile)
+    if (m_pFile && m_pKeep != nullptr)
+        (*m_pKeep)(std::move(m_pFile));
+    else if (m_pFile)
         m_pFile->Commit();
     else
         m_pStandardOutput->Close();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,8 +13,12 @@ class CSafeOutputFile;
 class COutputFile
 {
 public:
-    // Raises CFileException naming the target on failure.
-    explicit COutputFile(const std::string &path);
+    // Takes a complete file to put in place later, with others.
+    using Keep = std::function<void(std::unique_ptr<CSafeOutputFile>)>;
+
+    // Raises CFileException naming the target on failure. With `keep`, Commit hands the
+    // complete file over to it instead of putting it in place.
+    explicit COutputFile(const std::string &path, const Keep *keep = nullptr);
     ~COutputFile();
     COutputFile(const COutputFile &) = delete;
     COutputFile &operator=(const COutputFile &) = delete;
@@ -27,4 +32,5 @@ public:
 private:
     std::unique_ptr<CSafeOutputFile> m_pFile;
     std::unique_ptr<CPosixFile> m_pStandardOutput;
+    const Keep *m_pKeep;
 };

@@ -12,7 +12,9 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <map>
 #include <pthread.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -36,6 +38,8 @@ std::atomic<int> g_bDying{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 // The signals that remove them; blocked while a new one is created.
 sigset_t g_endingSignals;
+// Numbers the temporary files in the order they are made.
+std::atomic<std::uint64_t> g_nCreated{0};
 
 extern "C" void RemovePendingTempAndDie(int signal)
 {
@@ -135,9 +139,9 @@ mode_t NewFileMode()
     return 0666 & ~mask;
 }
 
-void SyncDirectoryOf(const std::string &path)
+// Makes the names in a folder ("" for the current one) durable.
+void SyncFolder(const std::string &dir)
 {
-    const std::string dir = DirectoryOf(path);
     const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         (void)::fsync(fd);
@@ -225,6 +229,7 @@ CSafeOutputFile::CSafeOutputFile(std::string targetPath)
     int fd = -1;
     int createError = EINTR;
     if (pending != nullptr || g_bDying == 0) {
+        m_nCreated = ++g_nCreated;
         fd = ::mkostemp(m_strTemp.data(), O_CLOEXEC);
         createError = errno;
     }
@@ -271,7 +276,6 @@ void CSafeOutputFile::Throw(int osError) const
 
 void CSafeOutputFile::Commit()
 {
-    const int fd = m_file->Descriptor();
     if (m_mode == Mode::Direct) {
         m_file->Close();
         m_bCommitted = true;
@@ -285,10 +289,70 @@ void CSafeOutputFile::Commit()
         ReleaseSlot();
         return;
     }
+    KeepOwnerAndMode();
+    if (::fsync(m_file->Descriptor()) != 0)
+        Throw(errno);
+    RenameOverTarget();
+    SyncFolder(DirectoryOf(m_strResolved));
+}
 
+std::vector<std::exception_ptr>
+CSafeOutputFile::CommitTogether(std::span<CSafeOutputFile *const> outputs)
+{
+    std::vector<std::exception_ptr> failures(outputs.size());
+    // The temporary files to rename, each with its filesystem; the others are done at once.
+    std::vector<std::pair<std::size_t, dev_t>> renames;
+    // A filesystem's sync reports the write errors met there since the descriptor it is given
+    // was opened: the temporary file made first covers all the others.
+    std::map<dev_t, const CSafeOutputFile *> syncThrough;
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        CSafeOutputFile &output = *outputs[i];
+        try {
+            if (output.m_mode != Mode::Replace) {
+                output.Commit();
+                continue;
+            }
+            output.KeepOwnerAndMode();
+            struct stat info
+            { };
+            if (::fstat(output.m_file->Descriptor(), &info) != 0)
+                output.Throw(errno);
+            renames.emplace_back(i, info.st_dev);
+            const auto [at, fresh] = syncThrough.emplace(info.st_dev, &output);
+            if (!fresh && output.m_nCreated < at->second->m_nCreated)
+                at->second = &output;
+        } catch (...) {
+            failures[i] = std::current_exception();
+        }
+    }
+    std::set<dev_t> failedSyncs;
+    for (const auto &[device, output] : syncThrough)
+        if (::syncfs(output->m_file->Descriptor()) != 0)
+            failedSyncs.insert(device);
+    std::set<std::string> folders;
+    for (const auto &[i, device] : renames) {
+        CSafeOutputFile &output = *outputs[i];
+        try {
+            // Where a sync failed, each file's own sync tells which of them lost bytes.
+            if (failedSyncs.contains(device) && ::fsync(output.m_file->Descriptor()) != 0)
+                output.Throw(errno);
+            output.RenameOverTarget();
+            folders.insert(DirectoryOf(output.m_strResolved));
+        } catch (...) {
+            failures[i] = std::current_exception();
+        }
+    }
+    for (const std::string &folder : folders)
+        SyncFolder(folder);
+    return failures;
+}
+
+// Owner and group where the system lets them be kept (root: always; anyone else: a group they
+// belong to), then the permissions, which a change of owner may have cut.
+void CSafeOutputFile::KeepOwnerAndMode()
+{
+    const int fd = m_file->Descriptor();
     if (m_existing) {
-        // Owner and group where the system lets them be kept (root: always; anyone else: a
-        // group they belong to), then the permissions, which a change of owner may have cut.
         if (::fchown(fd, m_existing->st_uid, m_existing->st_gid) != 0)
             (void)::fchown(fd, static_cast<uid_t>(-1), m_existing->st_gid);
         if (::fchmod(fd, m_existing->st_mode & 01777) != 0)
@@ -296,14 +360,16 @@ void CSafeOutputFile::Commit()
     } else if (::fchmod(fd, NewFileMode()) != 0) {
         Throw(errno);
     }
-    if (::fsync(fd) != 0)
-        Throw(errno);
+}
+
+// The synced temporary file takes the target's name.
+void CSafeOutputFile::RenameOverTarget()
+{
     m_file->Close();
     if (::rename(m_strTemp.c_str(), m_strResolved.c_str()) != 0)
         Throw(errno);
     m_bCommitted = true;
     ReleaseSlot();
-    SyncDirectoryOf(m_strResolved);
 }
 
 // Rewrites the target's own inode with the temporary file's bytes. Room for them is taken
