@@ -303,7 +303,7 @@ CSafeOutputFile::CommitTogether(std::span<CSafeOutputFile *const> outputs)
     // The temporary files to rename, each with its filesystem; the others are done at once.
     std::vector<std::pair<std::size_t, dev_t>> renames;
     // A filesystem's sync reports the write errors met there since the descriptor it is given
-    // was opened: the temporary file made first covers all the others.
+    // was opened (Linux 5.8 and later): the temporary file made first covers all the others.
     std::map<dev_t, const CSafeOutputFile *> syncThrough;
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         CSafeOutputFile &output = *outputs[i];
