@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -16,6 +17,7 @@
 #include <pthread.h>
 #include <set>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -137,6 +139,19 @@ mode_t NewFileMode()
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
+}
+
+// Whether a filesystem's sync reports the write errors it meets: only from Linux 5.8 on; before
+// that only each file's own sync does.
+bool FilesystemSyncReportsErrors()
+{
+    static const bool reports = [] {
+        utsname system{};
+        int major = 0, minor = 0;
+        return ::uname(&system) == 0 && std::sscanf(system.release, "%d.%d", &major, &minor) == 2
+            && (major > 5 || (major == 5 && minor >= 8));
+    }();
+    return reports;
 }
 
 // Makes the names in a folder ("" for the current one) durable.
@@ -327,13 +342,14 @@ CSafeOutputFile::CommitTogether(std::span<CSafeOutputFile *const> outputs)
     }
     std::set<dev_t> failedSyncs;
     for (const auto &[device, output] : syncThrough)
-        if (::syncfs(output->m_file->Descriptor()) != 0)
+        if (!FilesystemSyncReportsErrors() || ::syncfs(output->m_file->Descriptor()) != 0)
             failedSyncs.insert(device);
     std::set<std::string> folders;
     for (const auto &[i, device] : renames) {
         CSafeOutputFile &output = *outputs[i];
         try {
-            // Where a sync failed, each file's own sync tells which of them lost bytes.
+            // Where a sync failed (or cannot tell), each file's own sync tells which of them lost
+            // bytes.
             if (failedSyncs.contains(device) && ::fsync(output.m_file->Descriptor()) != 0)
                 output.Throw(errno);
             output.RenameOverTarget();
