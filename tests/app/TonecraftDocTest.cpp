@@ -60,15 +60,12 @@ protected:
         int depth = 0;
         for (const std::string &event : m_ui.events) {
             depth += event == kBusy ? 1 : event == kIdle ? -1 : 0;
-            EXPECT_GE(depth, 0);
-            EXPECT_LE(depth, 1);
+            EXPECT_TRUE(depth == 0 || depth == 1) << event;
         }
         EXPECT_EQ(depth, 0);
         for (const auto &message : m_ui.messages) {
             EXPECT_EQ(message.owner, nullptr) << message.text;
-            if (message.caption == "Tonecraft") {
-                EXPECT_FALSE(message.busyWhenShown) << message.text;
-            }
+            EXPECT_FALSE(message.caption == "Tonecraft" && message.busyWhenShown) << message.text;
         }
     }
 
