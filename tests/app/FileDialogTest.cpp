@@ -43,37 +43,30 @@ TEST_F(FileDialogTest, OpenStartsInTheFolderLastOpenedFrom)
     const QString pictures = m_dir.filePath("pictures");
     const QString picked = pictures + "/x.bmp";
     WriteBytes(picked, 10, QDateTime::currentDateTime());
-    struct Case
-    {
-        std::function<void()> before; // what changes the settings or the folders
-        QString folder;               // where the dialog starts
+    QFileDialog dialog;
+    FileDialogSetup::PrepareOpen(dialog);
+    EXPECT_EQ(dialog.directory().absolutePath(), QDir::currentPath());
+    EXPECT_EQ(dialog.nameFilters(), QStringList({"BMP 图像 (*.bmp)", "所有文件 (*)"}));
+    EXPECT_EQ(dialog.selectedNameFilter(), "BMP 图像 (*.bmp)");
+    EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFile);
+    EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptOpen);
+    EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
+    // Chosen through the real dialog: the services remember its folder.
+    QTimer::singleShot(0, [&] {
+        auto *shown = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(shown, nullptr);
+        FileNameEdit(shown)->setText(picked);
+        static_cast<QDialog *>(shown)->accept();
+    });
+    EXPECT_EQ(CQtUiServices().GetOpenFileName(nullptr), picked);
+    const auto startFolder = [] {
+        QFileDialog again;
+        FileDialogSetup::PrepareOpen(again);
+        return again.directory().absolutePath();
     };
-    const Case cases[] = {
-        {[] {}, QDir::currentPath()},
-        {[&] {
-             // Chosen through the real dialog: the services remember its folder.
-             QTimer::singleShot(0, [&] {
-                 auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-                 ASSERT_NE(dialog, nullptr);
-                 FileNameEdit(dialog)->setText(picked);
-                 static_cast<QDialog *>(dialog)->accept();
-             });
-             EXPECT_EQ(CQtUiServices().GetOpenFileName(nullptr), picked);
-         },
-         pictures},
-        {[&] { QDir(pictures).removeRecursively(); }, QDir::currentPath()},
-    };
-    for (const auto &[before, folder] : cases) {
-        before();
-        QFileDialog dialog;
-        FileDialogSetup::PrepareOpen(dialog);
-        EXPECT_EQ(dialog.directory().absolutePath(), folder);
-        EXPECT_EQ(dialog.nameFilters(), QStringList({"BMP 图像 (*.bmp)", "所有文件 (*)"}));
-        EXPECT_EQ(dialog.selectedNameFilter(), "BMP 图像 (*.bmp)");
-        EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFile);
-        EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptOpen);
-        EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
-    }
+    EXPECT_EQ(startFolder(), pictures);
+    QDir(pictures).removeRecursively();
+    EXPECT_EQ(startFolder(), QDir::currentPath());
 }
 
 // Save as starts in the document's folder under its name; a new document's title gets the

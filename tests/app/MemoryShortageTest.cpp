@@ -78,9 +78,7 @@ const std::string kNeeds = "内存不足！该图像需要 ";
 
 } // namespace
 
-// An event handler, a command (paste, from the menu) and a state query (the menus', and the
-// key's) that run out of memory end with the message; the modified image stays, and the
-// program goes on.
+// An event, a paste or a state query out of memory ends with the message; the edit stays.
 TEST(GuardedApplication, ACommandOrStateQueryOutOfMemoryLeavesTheDocuments)
 {
     CRecordingUiServices ui;
@@ -162,9 +160,8 @@ TEST(PasteMemory, ThePictureTheMemoryAllowsIsPastedAndOtherwiseTheSizesAreNamed)
     EXPECT_EQ(Bytes(pasted.begin() + top, pasted.begin() + top + 6), (Bytes{3, 2, 1, 9, 9, 9}));
 }
 
-// A compressed image that expands into more than the memory holds is refused with the sizes,
-// then the read error; one whose few bytes would expand into gigabytes is refused as unreadable
-// before that.
+// Run-length rows that outgrow the memory are refused with the sizes, then the read error; a
+// few bytes that would expand into gigabytes, as unreadable only.
 TEST(OpenMemory, AFileTheMemoryRefusesNamesTheSizesBeforeTheReadError)
 {
 #if defined(__SANITIZE_ADDRESS__)

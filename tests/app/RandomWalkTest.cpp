@@ -91,9 +91,8 @@ std::pair<QImage, Bytes> Picture(std::mt19937 &rng)
                 rows)};
 }
 
-// What the program holds: its resident pages less the free memory the allocator keeps once it
-// has given back what it can; under AddressSanitizer, whose quarantine and shadow stay
-// resident, the bytes it counts live. Qt's pixmap cache (up to 10 MB) is emptied first.
+// Resident pages less the allocator's trimmed free memory (under AddressSanitizer, whose
+// quarantine stays resident, its live bytes), with Qt's pixmap cache (up to 10 MB) emptied.
 std::size_t HeldBytes()
 {
     QPixmapCache::clear();
@@ -107,9 +106,8 @@ std::size_t HeldBytes()
 #endif
 }
 
-// The program driven as a user would, one random step at a time, against a model of every
-// open document: the block the core reads from its file (or the pasted one), with each
-// operation's table applied by a plain loop.
+// The program driven one random user step at a time against a model of each document: the
+// core's block of its file (or the pasted one), each operation's table applied by a plain loop.
 class CWalk : public CUiServices
 {
 public:
@@ -294,9 +292,7 @@ private:
         const char *what[] = {"the last", "our data", "a picture", "garbage", "nothing"};
         if (Route(Cmd::kEditPaste, std::string("paste ") + what[kind]) && !m_clip.empty())
             *model = m_clip;
-        if (kind == 4) {
-            EXPECT_FALSE(m_pApp->MainFrame()->IsCommandEnabled(Cmd::kEditPaste));
-        }
+        EXPECT_TRUE(kind != 4 || !m_pApp->MainFrame()->IsCommandEnabled(Cmd::kEditPaste));
     }
     void Reload()
     {
@@ -332,9 +328,7 @@ private:
         const QList<CTonecraftDoc *> documents = Documents();
         std::erase_if(m_models, [&](const auto &entry) {
             const bool gone = !documents.contains(entry.first);
-            if (gone) {
-                EXPECT_TRUE(m_step.mayClose) << "a document vanished";
-            }
+            EXPECT_TRUE(!gone || m_step.mayClose) << "a document vanished";
             return gone;
         });
         int fresh = 0;
@@ -387,9 +381,8 @@ QString CWalk::FieldText()
     return texts[Pick(4)];
 }
 
-// A press where a field's level shows in the preview (a column, or a point with the next
-// field's level) or anywhere in the dialog; moves inside and outside the preview and beyond the
-// dialog; the release.
+// A press at a field's level in the preview (a column, or a point at the next field's level) or
+// anywhere; moves inside and outside the preview and beyond the dialog; the release.
 void CWalk::Drag(QDialog &dialog, const QList<QLineEdit *> &edits)
 {
     const auto *preview

@@ -62,15 +62,9 @@ std::string WindowList(const QMenuBar *bar)
     return entries;
 }
 
-void FlushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-int Level(int x, int y)
-{
-    return (x * 7 + y * 13) & 0xFF;
-}
+const auto FlushDeletes
+    = [] { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); };
+constexpr auto Level = [](int x, int y) { return (x * 7 + y * 13) & 0xFF; };
 
 // An 8-bit gray BMP whose pixel (x, y), top-down, is Level(x, y).
 QString WritePattern(const QTemporaryDir &dir, const char *name, int width, int height)
@@ -110,8 +104,7 @@ protected:
     std::unique_ptr<CTonecraftApp> m_pApp;
 };
 
-// Also with a file named on the command line, and after the last window has closed; the
-// program speaks Chinese in Qt's dialogs whatever the desktop's language.
+// Also with a file named on the command line, and after the last window has closed.
 TEST_F(ShellTest, MenuBarWithoutDocument)
 {
     EXPECT_EQ(QLocale().name(), "zh_CN");
@@ -205,10 +198,8 @@ TEST_F(ShellTest, ClosingAsksOnceAndStaysWhenTheSaveFails)
 {
     struct Case
     {
-        int command;
-        int answer;
-        bool untitled; // a save asks for a name, and is cancelled
-        bool closes;
+        int command, answer;
+        bool untitled, closes; // untitled: a save asks for a name, and is cancelled
     };
     const Case cases[] = {
         {kFileClose, DialogResult::kNo, false, true},
@@ -234,8 +225,7 @@ TEST_F(ShellTest, ClosingAsksOnceAndStaysWhenTheSaveFails)
         EXPECT_EQ(Documents(), closes ? 0 : 1);
         EXPECT_EQ(Windows().size(), closes ? 0 : 1);
         EXPECT_EQ(m_ui.fileAnswers.empty(), untitled);
-        EXPECT_EQ(m_ui.saveSuggestions,
-                  untitled ? std::vector<QString>{"Tonecr1"} : std::vector<QString>{});
+        EXPECT_EQ(m_ui.saveSuggestions, std::vector<QString>(untitled ? 1 : 0, "Tonecr1"));
         if (!closes) {
             document->SetModifiedFlag(false);
             ASSERT_TRUE(m_pApp->CloseAllDocuments());
@@ -339,8 +329,7 @@ TEST(ViewPaint, ImageScrolledToItsPosition)
     };
     EXPECT_EQ(extent(), QSize(640, 480));
     EXPECT_EQ(QSize(horizontal->pageStep(), vertical->pageStep()), view.viewport()->size());
-    EXPECT_EQ(horizontal->singleStep(), 20);
-    EXPECT_EQ(vertical->singleStep(), 20);
+    EXPECT_EQ(QSize(horizontal->singleStep(), vertical->singleStep()), QSize(20, 20));
     for (const QPoint scroll :
          {QPoint(100, 50), QPoint(horizontal->maximum(), vertical->maximum()), QPoint(7, 3)}) {
         horizontal->setValue(scroll.x());
@@ -369,9 +358,8 @@ TEST_F(ShellTest, WindowsStayMaximisedWhenTheActiveOneCloses)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Frame()));
     struct Case
     {
-        bool byMenu;    // 关闭 closes the document, else the window's own close
-        bool restored;  // by the user, before
-        bool maximised; // the window that takes its place
+        bool byMenu;              // 关闭 closes the document, else the window's own close
+        bool restored, maximised; // by the user, before; the window that takes its place
     };
     const Case cases[]
         = {{true, false, true}, {false, false, true}, {true, true, false}, {false, true, false}};

@@ -60,15 +60,12 @@ protected:
         int depth = 0;
         for (const std::string &event : m_ui.events) {
             depth += event == kBusy ? 1 : event == kIdle ? -1 : 0;
-            EXPECT_GE(depth, 0);
-            EXPECT_LE(depth, 1);
+            EXPECT_TRUE(depth == 0 || depth == 1) << event;
         }
         EXPECT_EQ(depth, 0);
         for (const auto &message : m_ui.messages) {
             EXPECT_EQ(message.owner, nullptr) << message.text;
-            if (message.caption == "Tonecraft") {
-                EXPECT_FALSE(message.busyWhenShown) << message.text;
-            }
+            EXPECT_FALSE(message.caption == "Tonecraft" && message.busyWhenShown) << message.text;
         }
     }
 
@@ -138,8 +135,7 @@ TEST_F(TonecraftDocTest, OpensWhatItCanAndLeavesTheDocumentEmptyOtherwise)
         {"absent.bmp", std::nullopt, {"report"}, "原因：找不到该文件"},
         {"no-such-folder/x.bmp", std::nullopt, {"report"}, "原因：路径无效"},
     };
-    for (const Case &c : cases) {
-        const auto &[name, bytes, events, reason] = c;
+    for (const auto &[name, bytes, events, reason] : cases) {
         SCOPED_TRACE(::testing::PrintToString(events));
         CTonecraftDoc doc;
         doc.SetModifiedFlag(true);
@@ -152,9 +148,7 @@ TEST_F(TonecraftDocTest, OpensWhatItCanAndLeavesTheDocumentEmptyOtherwise)
         ExpectEvents(events, PathOf(name), reason);
         EXPECT_EQ(doc.GetDibImage() == nullptr, !opened);
         EXPECT_EQ(doc.GetPalette() == nullptr, !rle8);
-        if (!opened) {
-            EXPECT_EQ(Rows(doc), Bytes{});
-        }
+        EXPECT_TRUE(opened || Rows(doc).empty());
         EXPECT_EQ(doc.GetPathName(), opened ? PathOf(name) : QString());
         EXPECT_EQ(doc.GetTitle(), opened ? name : "");
         EXPECT_EQ(doc.IsModified(), !opened);
@@ -224,8 +218,7 @@ TEST_F(TonecraftDocTest, SaveReplacesTheFileOrLeavesItAsItWas)
         {"in.bmp", "target.bmp", {kBusy, kIdle, "report"}, "文件正被使用", RLIM_INFINITY, refused},
         {"in.bmp", "target.bmp", {kBusy, kIdle, "report"}, "路径无效", RLIM_INFINITY, blocked},
     };
-    for (const Case &c : cases) {
-        const auto &[source, target, events, reason, sizeLimit, replace] = c;
+    for (const auto &[source, target, events, reason, sizeLimit, replace] : cases) {
         SCOPED_TRACE(::testing::Message() << source << " to " << target << " " << events.back());
         CTonecraftDoc doc;
         Write("target.bmp", existing);
@@ -256,9 +249,8 @@ TEST_F(TonecraftDocTest, SaveReplacesTheFileOrLeavesItAsItWas)
     }
 }
 
-// A save lands where a copy would put it: into a device or FIFO as it stands, into the same
-// file when it has another name, through a link, keeping another user's ownership and the
-// permissions without setuid and setgid.
+// A save lands where a copy would: into a device or FIFO, a hard link's file, through a symbolic
+// link, keeping another user's ownership and the permissions less setuid and setgid.
 TEST_F(TonecraftDocTest, SaveLandsWhereACopyWouldPutIt)
 {
     namespace fs = std::filesystem;
@@ -309,13 +301,11 @@ TEST_F(TonecraftDocTest, SaveLandsWhereACopyWouldPutIt)
               QStringList{});
     if (!root)
         GTEST_SKIP() << "another user's file and device nodes need root";
-    EXPECT_TRUE(fs::is_character_file(path("null")));
-    EXPECT_TRUE(fs::is_character_file(path("full")));
+    EXPECT_TRUE(fs::is_character_file(path("null")) && fs::is_character_file(path("full")));
     EXPECT_EQ(Read("owned.bmp"), saved);
     ASSERT_EQ(::stat(path("owned.bmp").c_str(), &info), 0);
-    EXPECT_EQ(info.st_uid, 65534u);
-    EXPECT_EQ(info.st_gid, 65534u);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ((std::array{info.st_uid, info.st_gid, info.st_mode & 07777}),
+              (std::array{65534u, 65534u, 0640u}));
 }
 
 // Reload asks first about changes; a file gone (or never there) keeps the image, one that no
@@ -344,8 +334,7 @@ TEST_F(TonecraftDocTest, ReloadReadsTheFileAgain)
         {text, false, 0, {kBusy, kReadError, kIdle}, nullptr},
         {Gray8Bmp(4, -4), false, 0, {kBusy, kTooBig, kReadError, kIdle}, nullptr},
     };
-    for (const Case &c : cases) {
-        const auto &[replacement, modified, answer, events, rows] = c;
+    for (const auto &[replacement, modified, answer, events, rows] : cases) {
         SCOPED_TRACE(::testing::PrintToString(events) + (modified ? " modified" : ""));
         CTonecraftDoc doc;
         Write("pic.bmp", TestImages::MakeGray8Bmp(5, 3, before));

@@ -41,22 +41,16 @@ std::string Exchange(QDialog &dialog, const std::vector<float> &values)
             member = static_cast<std::remove_reference_t<decltype(member)>>(values[i]);
         ++i;
     };
-    if (auto *d = qobject_cast<CLinerParaDlg *>(&dialog)) {
-        take(d->m_fSlope);
-        take(d->m_fIntercept);
-    } else if (auto *t = qobject_cast<CPointThreDlg *>(&dialog)) {
+    if (auto *d = qobject_cast<CLinerParaDlg *>(&dialog))
+        take(d->m_fSlope), take(d->m_fIntercept);
+    else if (auto *t = qobject_cast<CPointThreDlg *>(&dialog))
         take(t->m_byThreshold);
-    } else if (auto *w = qobject_cast<CPointWinDlg *>(&dialog)) {
-        take(w->m_byLow);
-        take(w->m_byHigh);
-    } else if (auto *s = qobject_cast<CPointStreDlg *>(&dialog)) {
-        for (std::uint8_t *member : {&s->m_byX1, &s->m_byY1, &s->m_byX2, &s->m_byY2})
-            take(*member);
-    } else if (auto *h = qobject_cast<CIntensityDlg *>(&dialog)) {
-        take(h->m_iLow);
-        take(h->m_iHigh);
-        text << ' ' << h->m_lWidth << 'x' << h->m_lHeight;
-    }
+    else if (auto *w = qobject_cast<CPointWinDlg *>(&dialog))
+        take(w->m_byLow), take(w->m_byHigh);
+    else if (auto *s = qobject_cast<CPointStreDlg *>(&dialog))
+        take(s->m_byX1), take(s->m_byY1), take(s->m_byX2), take(s->m_byY2);
+    else if (auto *h = qobject_cast<CIntensityDlg *>(&dialog))
+        take(h->m_iLow), take(h->m_iHigh), text << ' ' << h->m_lWidth << 'x' << h->m_lHeight;
     return text.str();
 }
 
@@ -131,9 +125,8 @@ TEST_F(ViewCommandsTest, CommandsRefuseImagesThatAreNot256Colour)
     }
 }
 
-// A fresh dialog each run, with fixed defaults, the block locked, the busy cursor after it
-// (before it for the histogram, until its own loop runs). OK gives tonecraft-batch's bytes
-// for the same parameters; Cancel and the histogram change nothing.
+// A fresh dialog each run at fixed defaults, the block locked, busy after it (the histogram's
+// before, until its loop runs); OK gives tonecraft-batch's bytes, Cancel and histogram none.
 TEST_F(ViewCommandsTest, CommandsStartFromTheirDefaultsAndMatchTheBatchTool)
 {
     struct Case
@@ -286,10 +279,8 @@ protected:
     }
 };
 
-// Paste is enabled when a format it reads is on offer, without fetching any data; paste fetches
-// it once. The first such format decides; data that fails admission changes nothing and is
-// reported as unreadable. A BMP file is read as from disk (its header completed, 14 spare
-// bytes after the rows); a picture is gray or true colour.
+// Paste is enabled by a readable format on offer, unfetched, and fetches it once; the first one
+// decides, and data failing admission is reported unreadable. A BMP file reads as from disk.
 TEST_F(ViewCommandsTest, PasteTakesOnlyWhatPassesAdmission)
 {
     const QString dib = "application/x-tonecraft-dib";
