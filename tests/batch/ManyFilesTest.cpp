@@ -33,8 +33,7 @@ protected:
 
 } // namespace
 
-// Every file, compressed ones too, lands under its own name with the bytes of the one-file
-// command.
+// Every file, compressed ones too, lands under its own name with the one-file command's bytes.
 TEST_F(ManyFilesTest, EachFileAsTheOneFileCommandWritesIt)
 {
     Args in = Inputs(6);
@@ -56,8 +55,7 @@ TEST_F(ManyFilesTest, EachFileAsTheOneFileCommandWritesIt)
         }
 }
 
-// Refused and failed files are named in the order given, the others go on, and the worst
-// outcome is the exit code.
+// Refused and failed files are named in order, the others go on; the worst outcome is the code.
 TEST_F(ManyFilesTest, FailedFilesAreNamedAndTheOthersGoOn)
 {
     const std::string good = Inputs(1)[0], text = Put("in/text.bmp", {'h', 'i'}), out = Path("out");

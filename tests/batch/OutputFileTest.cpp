@@ -31,8 +31,7 @@ TEST_F(BatchTest, OutputsLandWhereACopyWouldPutThem)
     EXPECT_EQ(Temporaries(m_dir.string()), Args{});
 }
 
-// Pipes, links to a pipe and FIFOs as IN and OUT; an image larger than a pipe's buffer arrives
-// in pieces.
+// Pipes, links to a pipe and FIFOs as IN and OUT; an image beyond a pipe's buffer comes in pieces.
 TEST_F(BatchTest, ImagesGoThroughPipesWhole)
 {
     const std::string eq = Put("eq.bmp", MakeGray8Bmp(2, 2, Bytes{10, 10, 1, 2, 20, 200, 3, 4}));

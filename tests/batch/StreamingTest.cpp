@@ -87,8 +87,7 @@ TEST_F(BatchTest, EveryFileStreamsToTheBytesOfTheWholeImagePath)
         for (const Args &args : transforms) {
             const Outcome whole = Transform(args, in, Path("whole.bmp"), "0");
             done += whole.code == 0;
-            // 4 bytes cut most rows into pieces, 64 holds a few rows of some (not a whole
-            // number of 21-pixel rows); then the default.
+            // 4 bytes cut rows up, 64 hold a few (not whole 21-pixel rows); then the default.
             for (const char *band : {"4", "64", "4194304"}) {
                 SCOPED_TRACE(in + " " + args[0] + " in bands of " + band);
                 const Outcome bands = Transform(args, in, Path("bands.bmp"), band);

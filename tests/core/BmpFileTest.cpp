@@ -160,9 +160,8 @@ TEST(WriteBmpFile, WritesFileHeaderAndImageOrRefuses)
     }
 }
 
-// Each file loads or is refused, and every admitted one goes through the transforms and the
-// writer, without a stray access under the sanitizers. The suite's compressed files are no
-// bombs.
+// Each file loads or is refused; admitted ones go through a transform and the writer without a
+// stray access under the sanitizers. The suite's compressed files are no bombs.
 TEST(BmpSuite, FilesLoadOrAreRefusedWithoutStrayAccess)
 {
     for (const std::string &name : BmpSuiteFiles()) {
@@ -182,8 +181,7 @@ TEST(BmpSuite, FilesLoadOrAreRefusedWithoutStrayAccess)
     }
 }
 
-// A colour profile after the rows (behind a gap, or after compressed rows) is written right
-// after the rows, the header pointing at it.
+// A colour profile after the rows is written right after them, the header pointing at it.
 TEST(BmpFiles, KeepAColourProfileAfterTheRows)
 {
     for (const bool rle : {false, true}) {

@@ -26,8 +26,7 @@ Bytes Dib(const DibFields &fields, std::size_t tableBytes, std::size_t maskBytes
     return MakeDib(fields, Bytes(tableBytes, 0x11), Bytes(rows, 0x66), Bytes(maskBytes, 0xF0));
 }
 
-// biSize, width, height, bit count, compression, biClrUsed and biSizeImage as stored, at the
-// start of `size` zero bytes.
+// biSize, width, height, bits, compression, biClrUsed, biSizeImage as stored, in `size` zeros.
 Bytes Header(std::array<std::uint32_t, 7> fields, std::size_t size = 4096)
 {
     Bytes block(size, 0);
@@ -264,8 +263,7 @@ TEST(DibHandle, AllocatesZeroedAlignedBlocksAndRefusesAbsurdSizes)
         EXPECT_TRUE(DibHandle::Allocate(absurd).IsNull()) << absurd;
 }
 
-// Where assertions are asked for (the sanitizer build), the block-lock checks run: a block
-// moved while locked stops the program.
+// With assertions (the sanitizer build) a block moved while locked stops the program.
 #if defined(TONECRAFT_ASSERTIONS) && defined(NDEBUG)
 #error "assertions were asked for, but NDEBUG turns them off"
 #endif
@@ -282,8 +280,7 @@ TEST(DibHandleDeathTest, ABlockMovedWhileLockedStopsTheProgram)
 }
 #endif
 
-// A picture from elsewhere: all gray gives 8 bits and a 256-gray table, anything else 24 bits;
-// rows bottom-up, values past the width ignored.
+// All gray gives 8 bits and a gray table, else 24 bits; rows bottom-up, values past width ignored.
 TEST(DibBuilder, GrayPicturesBecome8BitAndOthers24Bit)
 {
     // Two top-down rows of three pixels and two spare values; alpha does not count.

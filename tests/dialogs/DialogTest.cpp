@@ -110,8 +110,7 @@ TEST_F(DialogTest, LinearLineAndBand)
     EXPECT_FALSE(Any(dialog.Surface(), {70, 88, 5, 5}, IsDark)) << "a band left over";
 }
 
-// Markers and the fields follow the pointer from a press on them until any release, a level
-// short of the other marker.
+// Markers and fields follow the pointer from a press until any release, short of the other.
 TEST_F(DialogTest, MarkersAndPointsFollowThePointer)
 {
     CPointThreDlg threshold; // the rise at x 138, "128" under it
