@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 using Args = std::vector<std::string>;
 
 inline const std::string kReadError = "读取图像时出错！可能是不支持该类型的图像文件！\n";
+inline const Bytes kOld{'o', 'l', 'd'}; // what an output held before a run that must keep it
 
 // Root runs as nobody where a test needs a user who may not write everywhere.
 inline const std::string kNobody
@@ -25,7 +26,6 @@ inline const std::string kNobody
 
 // A run and a text its output holds (its error output when it fails); `shell` comes first (a
 // ulimit, a pipe into standard input, another user), `tail` after (redirections, a pipe out).
-
 struct Case
 {
     Args args;
@@ -84,6 +84,11 @@ protected:
         EXPECT_EQ(c.code == 0 ? "" : r.out, "") << "a failed run writes no output: " << c.text;
         EXPECT_NE(("\n" + (c.code == 0 ? r.out : r.err)).find(c.text), std::string::npos) << c.text;
     }
+    void Check(std::initializer_list<Case> cases) const
+    {
+        for (const Case &c : cases)
+            Check(c);
+    }
     // The output files being written in `folder`, which no run leaves behind.
     static std::vector<std::string> Temporaries(const std::string &folder)
     {
@@ -99,6 +104,13 @@ protected:
            + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     const std::string m_out = m_dir.string() + ".out", m_err = m_dir.string() + ".err";
 };
+
+// Run-length codes that end at once (every pixel index 0): a few bytes for an image of any size.
+inline Bytes EndedRle(std::int32_t width, std::int32_t height, std::uint16_t bits = 8)
+{
+    const DibFields f{40, width, height, bits, bits == 4 ? 2u : 1u, 0, 2};
+    return MakeBmpFile(MakeDib(f, bits == 4 ? Bytes(64) : GrayTable256(), Bytes{0, 1}));
+}
 
 // A PNG's RGB rows, each after its filter byte; none when its signature, a length or a CRC is
 // wrong or a chunk has more than 1 MiB (one chunk's 32-bit length cannot hold a big picture).

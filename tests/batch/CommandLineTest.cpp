@@ -5,10 +5,8 @@ using namespace BatchRun;
 TEST_F(BatchTest, CommandsPrintTheirResults)
 {
     const std::string in = Input();
-    const DibFields rleFields{.width = 4, .height = 1, .compression = 1, .sizeImage = 2};
-    const std::string rle
-        = Put("rle.bmp", MakeBmpFile(MakeDib(rleFields, GrayTable256(), Bytes{0, 1})));
-    const Case cases[] = {
+    const std::string rle = Put("rle.bmp", EndedRle(4, 1));
+    Check({
         {{"info", in}, 0, "\nwidth=5 height=3 bits=8 colors=256 header=40 compression=0\n"},
         {{"info", rle}, 0, "\nwidth=4 height=1 bits=8 colors=256 header=40 compression=1\n"},
         {{"histogram", in}, 0, "\n7 0\n8 0\n9 12\n10 0\n"},
@@ -16,16 +14,13 @@ TEST_F(BatchTest, CommandsPrintTheirResults)
          0,
          "\npixels=15 min=9 max=200 mean=47.2000 median=9 stddev=76.4000 otsu=10\n"},
         {{"table", "linear", "2.0", "-128.0"}, 0, "\n191 254\n192 255\n"},
-    };
-    for (const Case &c : cases)
-        Check(c);
+    });
 }
 
 TEST_F(BatchTest, BadCommandLinesAreRefusedWithTheUsage)
 {
-    const Bytes old{'o', 'l', 'd'};
-    const std::string in = Input(), out = Put("out.bmp", old);
-    const Case cases[] = {
+    const std::string in = Input(), out = Put("out.bmp", kOld);
+    Check({
         {{}, 2, "no command"},
         {{"sharpen", in, out}, 2, "sharpen"},
         {{"threshold", "256", in, out}, 2, "T '256'"},
@@ -44,8 +39,6 @@ TEST_F(BatchTest, BadCommandLinesAreRefusedWithTheUsage)
         {{"stretch", "auto", "-1", in, out}, 2, "SATURATED '-1'"},
         {{"stretch", "auto", "1", "2", in, out}, 2, "stretch auto takes 0 to 1 parameters"},
         {{"threshold", "otsu", "7", in, out}, 2, "threshold otsu takes 0 parameters"},
-    };
-    for (const Case &c : cases)
-        Check(c);
-    EXPECT_EQ(ReadFile(out), old);
+    });
+    EXPECT_EQ(ReadFile(out), kOld);
 }

@@ -33,8 +33,7 @@ protected:
 
 } // namespace
 
-// Every file, compressed ones too, lands under its own name with the bytes of the one-file
-// command.
+// Every file, compressed ones too, lands under its own name with the one-file command's bytes.
 TEST_F(ManyFilesTest, EachFileAsTheOneFileCommandWritesIt)
 {
     Args in = Inputs(6);
@@ -56,15 +55,14 @@ TEST_F(ManyFilesTest, EachFileAsTheOneFileCommandWritesIt)
         }
 }
 
-// Refused and failed files are named in the order given, the others go on, and the worst
-// outcome is the exit code.
+// Refused and failed files are named in order, the others go on; the worst outcome is the code.
 TEST_F(ManyFilesTest, FailedFilesAreNamedAndTheOthersGoOn)
 {
     const std::string good = Inputs(1)[0], text = Put("in/text.bmp", {'h', 'i'}), out = Path("out");
     const DibFields rgbFields{.width = 1, .height = 1, .bitCount = 24};
     const std::string rgb = Put("in/rgb.bmp", MakeBmpFile(MakeDib(rgbFields, {}, Bytes(4, 1))));
     const std::string missing = Path("in/missing.bmp"), tool = "\ntonecraft-batch: ";
-    const Case cases[] = {
+    Check({
         {{"invert", "-j", "1", "-d", out, rgb, good, text},
          1,
          tool + "'" + rgb + "': 目前只支持256色位图的反色！" + tool + "'" + text
@@ -73,9 +71,7 @@ TEST_F(ManyFilesTest, FailedFilesAreNamedAndTheOthersGoOn)
          3,
          "'" + missing + "': '" + missing
              + "': No such file or directory\ntonecraft-batch: 1 done, 2 refused, 1 failed\n"},
-    };
-    for (const Case &c : cases)
-        Check(c);
+    });
     EXPECT_EQ(ReadFile(Path("out/0.bmp")), Single({"invert"}, good));
     EXPECT_FALSE(fs::exists(Path("out/rgb.bmp")));
     EXPECT_FALSE(fs::exists(Path("out/text.bmp")));
@@ -92,7 +88,7 @@ TEST_F(ManyFilesTest, BadNamesAndFoldersStopTheRunBeforeItStarts)
     fs::create_directory(locked), fs::permissions(locked, fs::perms(0555));
     fs::permissions(m_dir, fs::perms::all);
     const std::string wait = "timeout 20 ";
-    const Case cases[] = {
+    Check({
         {{"invert", "-d", out, in[0], in[1], twin},
          2,
          "'" + in[0] + "' and '" + twin + "' would both be written to '" + Path("out/0.bmp") + "'"},
@@ -104,9 +100,7 @@ TEST_F(ManyFilesTest, BadNamesAndFoldersStopTheRunBeforeItStarts)
         {{"invert", "-d", Path("none"), in[0], fifo}, 3, "none': No such file", wait},
         {{"invert", "-d", file, fifo}, 3, "'" + file + "': Not a directory\n", wait},
         {{"invert", "-d", locked, fifo}, 3, "locked': Permission denied\n", wait + kNobody},
-    };
-    for (const Case &c : cases)
-        Check(c);
+    });
     EXPECT_TRUE(fs::is_empty(out));
     EXPECT_TRUE(fs::is_empty(locked));
 }

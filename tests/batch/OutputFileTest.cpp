@@ -6,12 +6,6 @@
 
 using namespace BatchRun;
 
-namespace {
-
-const Bytes kOld{'o', 'l', 'd'};
-
-} // namespace
-
 // Into a FIFO, a longest name, another's setuid file.
 TEST_F(BatchTest, OutputsLandWhereACopyWouldPutThem)
 {
@@ -37,8 +31,7 @@ TEST_F(BatchTest, OutputsLandWhereACopyWouldPutThem)
     EXPECT_EQ(Temporaries(m_dir.string()), Args{});
 }
 
-// Pipes, links to a pipe and FIFOs as IN and OUT; an image larger than a pipe's buffer arrives
-// in pieces.
+// Pipes, links to a pipe and FIFOs as IN and OUT; an image beyond a pipe's buffer comes in pieces.
 TEST_F(BatchTest, ImagesGoThroughPipesWhole)
 {
     const std::string eq = Put("eq.bmp", MakeGray8Bmp(2, 2, Bytes{10, 10, 1, 2, 20, 200, 3, 4}));
@@ -46,16 +39,14 @@ TEST_F(BatchTest, ImagesGoThroughPipesWhole)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Longer than the 64 bytes a descriptor's link reports, and than a first guess of 255.
     const std::string deep = Put(std::string(250, 'd') + "/" + std::string(250, 'd'), {});
-    const Case cases[] = {
+    Check({
         {{"equalize", eq, "-"}, 0, equalized},
         {{"equalize", eq, "/dev/stdout"}, 0, equalized, "", "| cat"},
         {{"equalize", eq, "/dev/stdout"}, 0, "", "", ">'" + deep + "'"},
         {{"equalize", eq, "/dev/fd/3"}, 0, equalized, "", "3>&1 1>&2 | cat"},
         {{"equalize", "/dev/stdin", "-"}, 0, equalized, "cat '" + eq + "' |"},
         {{"equalize", fifo, "-"}, 0, equalized, "cat '" + eq + "' >'" + fifo + "' &"},
-    };
-    for (const Case &c : cases)
-        Check(c);
+    });
     const Bytes written = ReadFile(deep);
     EXPECT_NE(std::string(written.begin(), written.end()).find(equalized), std::string::npos);
 
@@ -74,9 +65,7 @@ TEST_F(BatchTest, RefusalsAndFileErrorsLeaveTheOutputAlone)
     const std::string rgb = bmp("rgb.bmp", {.width = 1, .height = 1, .bitCount = 24}, {}, 4);
     const std::string empty = bmp("empty.bmp", {.width = 0, .height = 1}, GrayTable256(), 0);
     const std::string topDown = bmp("topdown.bmp", {.width = 4, .height = -1}, GrayTable256(), 4);
-    // A core header: read and transformed, but not written.
-    const std::string core
-        = bmp("c.bmp", {.headerSize = 12, .width = 4, .height = 1}, Bytes(768), 4);
+    const std::string core = bmp("c.bmp", {12, 4, 1}, Bytes(768), 4); // read, not written
     const std::string full = Path("full");
     const std::string wide = Put("wide.bmp", MakeGray8Bmp(1000, 200, RandomRows(1000, 200, 2)));
     ASSERT_EQ(::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
@@ -89,7 +78,7 @@ TEST_F(BatchTest, RefusalsAndFileErrorsLeaveTheOutputAlone)
     fs::permissions(Path("sticky"), fs::perms(01777)), fs::permissions(sticky, fs::perms(0666));
     fs::permissions(locked, fs::perms::owner_read | fs::perms::others_read);
     const std::string noSpace = "'standard output': No space left";
-    const Case cases[] = {
+    Check({
         {{"invert", rgb, out}, 1, "\n目前只支持256色位图的反色！\n"},
         {{"histogram", rgb}, 1, "\n目前只支持查看256色位图灰度直方图！\n"},
         {{"threshold", "otsu", rgb, out}, 1, "\n目前只支持256色位图的阈值变换！\n"},
@@ -111,9 +100,7 @@ TEST_F(BatchTest, RefusalsAndFileErrorsLeaveTheOutputAlone)
         {{"info", in}, 3, noSpace, "exec >'" + full + "';"},
         {{"invert", in, "-"}, 3, noSpace, "exec >'" + full + "';"},
         {{"invert", wide, Path("capped.bmp")}, 3, "capped.bmp': File too large", "ulimit -f 100;"},
-    };
-    for (const Case &c : cases)
-        Check(c);
+    });
     EXPECT_EQ(ReadFile(out), kOld);
     EXPECT_EQ(ReadFile(locked), kOld);
     if (root) {

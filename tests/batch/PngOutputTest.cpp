@@ -15,9 +15,8 @@ int Rgb(const Bytes &rows, std::size_t width, std::size_t x, std::size_t y)
 
 } // namespace
 
-// The dialog's picture at three times its size: a bar per level standing on the axis, the
-// highest count 762 pixels tall and every other in proportion, rounded down, and the axis
-// ticks. The highest count is large enough that count x 762 needs more than 32 bits.
+// The dialog's picture at three times its size: a bar per level on the axis, the highest 762
+// pixels tall, others in proportion rounded down (count x 762 needs 64 bits), and the ticks.
 TEST_F(BatchTest, HistogramPlotDrawsEveryLevelsBarInProportionToTheHighestCount)
 {
     std::array<std::uint64_t, 256> counts{};

@@ -1,20 +1,12 @@
+#include "BatchRun.h"
 #include "BatchTool.h"
-#include "TestImages.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-namespace fs = std::filesystem;
-using namespace TestImages;
-using Args = std::vector<std::string>;
+using namespace BatchRun;
 
 namespace {
 
@@ -69,37 +61,36 @@ std::vector<Bytes> BuiltImages()
     return files;
 }
 
-TEST(Streaming, EveryFileStreamsToTheBytesOfTheWholeImagePath)
+} // namespace
+
+TEST_F(BatchTest, EveryFileStreamsToTheBytesOfTheWholeImagePath)
 {
-    const fs::path dir = fs::temp_directory_path() / ("stream-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
     std::vector<std::string> inputs;
     for (const std::string &name : BmpSuiteFiles())
         inputs.push_back((BmpSuiteDir() / name).string());
     for (const Bytes &file : BuiltImages()) {
-        inputs.push_back((dir / ("built" + std::to_string(inputs.size()) + ".bmp")).string());
+        inputs.push_back(Path("built" + std::to_string(inputs.size()) + ".bmp"));
         WriteFile(inputs.back(), file);
     }
-    const std::vector<Args> transforms = {{"invert"},
-                                          {"linear", "1.5", "-20"},
-                                          {"threshold", "100"},
-                                          {"window", "50", "200"},
-                                          {"stretch", "50", "30", "200", "220"},
-                                          {"gamma", "0.5"},
-                                          {"equalize"},
-                                          {"threshold", "otsu"},
-                                          {"stretch", "auto"},
-                                          {"invert", "--max-pixels", "20"}};
+    const Args transforms[] = {{"invert"},
+                               {"linear", "1.5", "-20"},
+                               {"threshold", "100"},
+                               {"window", "50", "200"},
+                               {"stretch", "50", "30", "200", "220"},
+                               {"gamma", "0.5"},
+                               {"equalize"},
+                               {"threshold", "otsu"},
+                               {"stretch", "auto"},
+                               {"invert", "--max-pixels", "20"}};
     int done = 0;
     for (const std::string &in : inputs) {
         for (const Args &args : transforms) {
-            const Outcome whole = Transform(args, in, dir / "whole.bmp", "0");
+            const Outcome whole = Transform(args, in, Path("whole.bmp"), "0");
             done += whole.code == 0;
-            // 4 bytes cut most rows into pieces, 64 holds a few rows of some (not a whole
-            // number of 21-pixel rows); then the default.
+            // 4 bytes cut rows up, 64 hold a few (not whole 21-pixel rows); then the default.
             for (const char *band : {"4", "64", "4194304"}) {
                 SCOPED_TRACE(in + " " + args[0] + " in bands of " + band);
-                const Outcome bands = Transform(args, in, dir / "bands.bmp", band);
+                const Outcome bands = Transform(args, in, Path("bands.bmp"), band);
                 EXPECT_EQ(bands.code, whole.code);
                 EXPECT_EQ(bands.err, whole.err);
                 EXPECT_TRUE(bands.out == whole.out);
@@ -107,19 +98,16 @@ TEST(Streaming, EveryFileStreamsToTheBytesOfTheWholeImagePath)
         }
     }
     EXPECT_GE(done, 100); // enough of the files are transformed, not all refused
-    fs::remove_all(dir);
 }
 
 // A plain image larger than the address space the tool may take inverts all the same, in
 // bands: the peak resident memory stays within 64 MiB, where the whole image is refused.
-TEST(Streaming, AnImageBeyondTheMemoryLimitInvertsInBoundedMemory)
+TEST_F(BatchTest, AnImageBeyondTheMemoryLimitInvertsInBoundedMemory)
 {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizer's shadow memory needs more address space than the limit";
 #endif
-    const fs::path dir = fs::temp_directory_path() / ("stream-big-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const std::string in = (dir / "in.bmp").string(), out = (dir / "out.bmp").string();
+    const std::string in = Path("in.bmp"), out = Path("out.bmp");
     constexpr std::size_t kWidth = 20000, kHeight = 15000; // 300 MB of rows
     const Bytes head = MakeGray8Bmp(kWidth, kHeight, {});
     {
@@ -133,7 +121,7 @@ TEST(Streaming, AnImageBeyondTheMemoryLimitInvertsInBoundedMemory)
         const pid_t pid = ::fork();
         if (pid == 0) {
             const rlimit limit{256 << 20, 256 << 20};
-            const int err = ::open((dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = ::open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             if (::setrlimit(RLIMIT_AS, &limit) == 0 && ::dup2(err, STDERR_FILENO) >= 0
                 && ::setenv("TONECRAFT_BAND_BYTES", band, 1) == 0)
                 ::execl(TONECRAFT_BATCH_EXE, "tonecraft-batch", "invert", in.c_str(), out.c_str(),
@@ -150,7 +138,4 @@ TEST(Streaming, AnImageBeyondTheMemoryLimitInvertsInBoundedMemory)
     EXPECT_EQ(code, 0);
     EXPECT_LE(peakMiB, 64);
     EXPECT_EQ(fs::file_size(out), head.size() + kWidth * kHeight);
-    fs::remove_all(dir);
 }
-
-} // namespace

@@ -26,8 +26,7 @@ Bytes Dib(const DibFields &fields, std::size_t tableBytes, std::size_t maskBytes
     return MakeDib(fields, Bytes(tableBytes, 0x11), Bytes(rows, 0x66), Bytes(maskBytes, 0xF0));
 }
 
-// biSize, width, height, bit count, compression, biClrUsed and biSizeImage as stored, at the
-// start of `size` zero bytes.
+// biSize, width, height, bits, compression, biClrUsed, biSizeImage as stored, in `size` zeros.
 Bytes Header(std::array<std::uint32_t, 7> fields, std::size_t size = 4096)
 {
     Bytes block(size, 0);
@@ -49,8 +48,7 @@ const Bytes kRle4 = {3, 0x12, 0, 0, 0, 3, 0x45, 0x60, 0, 1};
 
 } // namespace
 
-// A file's block is the file after its header, then 14 zeros that must not stand in for lost
-// bytes.
+// A file's block is the file after its header, then 14 zeros that must not stand in for lost bytes.
 TEST(Admission, TakesWholeBlocksAndFilesAndRefusesEveryShorterLength)
 {
     const Bytes valid[] = {Dib({40, 5, 3}, 1024),
@@ -104,12 +102,10 @@ TEST(Admission, SortsBlocksIntoAdmittedTooBigUnreadableAndBeyondItsLimits)
         std::optional<std::uint64_t> maxPixels = std::nullopt;
     };
     const Bytes plain = Dib({40, 5, 3}, 1024), bomb4 = Rle(0x7FFFFFFF, 1, 4, 120);
-    // Row sizes that wrap in 32 bits; tables beyond the block or 16 bits of bytes; RLE on the
-    // wrong depth or past the block; expansions past the file's 32-bit fields, header included.
-    // Then the default limit on compressed rows: 2^30 bytes expanded (104 + 2^30 for bomb4),
-    // and 1000 times a 1.1 MB block (1064 bytes of header and table, then the row), each
-    // exactly and 4 bytes more. A pixel limit, when given, replaces it and applies to every
-    // image.
+    // Wrapping row sizes, tables past the block or 16 bits, RLE of a wrong depth or past the
+    // block, expansions past 32 bits; compressed rows up to 2^30 bytes (bomb4: 104 + 2^30) and
+    // to 1000 times a 1.1 MB block (1064 bytes before the row), each exactly and 4 bytes more. A
+    // pixel limit given replaces that and applies to every image.
     const Case cases[] = {
         {plain, kAdmitted},
         {MakeDib({40, 5, 3, 8, 1, 0, 12}, GrayTable256(), kRle8), kAdmitted},
@@ -162,31 +158,29 @@ TEST(Admission, ExpandsRunLengthStreamsIntoPlainRows)
     // RLE8 rows 3 x 3, RLE4 rows 5 x 2, both of stride 4; zeros after the bytes given.
     struct Case
     {
-        bool rle4;
         Bytes stream, rows;
+        bool rle4 = false;
     };
     const Case cases[] = {
-        {false, {2, 7, 1, 9, 0, 0, 3, 1, 0, 0, 1, 4, 0, 1}, {7, 7, 9, 0, 1, 1, 1, 0, 4}},
-        {false, {1, 5, 0, 2, 0, 3, 1, 6}, {5}},
-        {false,
-         {0, 3, 1, 2, 3, 0, 0, 0, 0, 4, 5, 6, 7, 8, 0, 0, 1, 9, 0, 1},
-         {1, 2, 3, 0, 5, 6, 7, 0, 9}},
-        {false, {1, 5, 0, 2, 1, 1, 1, 6, 0, 1}, {5, 0, 0, 0, 0, 0, 6}},
-        {false, {5, 3, 2, 8, 0, 0, 1, 4, 0, 1}, {3, 3, 3, 0, 4}},
-        {false, {1, 1, 0, 0, 1, 2, 0, 0, 1, 3, 0, 0, 1, 4, 0, 1}, {1, 0, 0, 0, 2, 0, 0, 0, 3}},
-        {false, {2, 5, 0, 4, 1, 2}, {5, 5}},
-        {false, {1, 5, 0, 2, 1}, {5}},
-        {false, {1, 5, 0}, {5}},
-        {false, {1, 5, 0, 1, 1, 6}, {5}},
-        {false, {}, {}},
-        {true, {5, 0x12, 0, 0, 3, 0x34, 0, 1}, {0x12, 0x12, 0x10, 0, 0x34, 0x30}},
-        {true, {0, 2, 3, 1, 1, 0xF0, 0, 1}, {0, 0, 0, 0, 0, 0x0F}},
-        {true,
-         {0, 3, 0x56, 0x70, 2, 0x99, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 1},
-         {0x56, 0x79, 0x90, 0, 0x12, 0x34, 0x50}},
-        {true,
-         {8, 0xAB, 0, 0, 0, 7, 0x12, 0x34, 0x56, 0x70, 0, 1},
-         {0xAB, 0xAB, 0xA0, 0, 0x12, 0x34, 0x50}},
+        {{2, 7, 1, 9, 0, 0, 3, 1, 0, 0, 1, 4, 0, 1}, {7, 7, 9, 0, 1, 1, 1, 0, 4}},
+        {{1, 5, 0, 2, 0, 3, 1, 6}, {5}},
+        {{0, 3, 1, 2, 3, 0, 0, 0, 0, 4, 5, 6, 7, 8, 0, 0, 1, 9, 0, 1}, {1, 2, 3, 0, 5, 6, 7, 0, 9}},
+        {{1, 5, 0, 2, 1, 1, 1, 6, 0, 1}, {5, 0, 0, 0, 0, 0, 6}},
+        {{5, 3, 2, 8, 0, 0, 1, 4, 0, 1}, {3, 3, 3, 0, 4}},
+        {{1, 1, 0, 0, 1, 2, 0, 0, 1, 3, 0, 0, 1, 4, 0, 1}, {1, 0, 0, 0, 2, 0, 0, 0, 3}},
+        {{2, 5, 0, 4, 1, 2}, {5, 5}},
+        {{1, 5, 0, 2, 1}, {5}},
+        {{1, 5, 0}, {5}},
+        {{1, 5, 0, 1, 1, 6}, {5}},
+        {{}, {}},
+        {{5, 0x12, 0, 0, 3, 0x34, 0, 1}, {0x12, 0x12, 0x10, 0, 0x34, 0x30}, true},
+        {{0, 2, 3, 1, 1, 0xF0, 0, 1}, {0, 0, 0, 0, 0, 0x0F}, true},
+        {{0, 3, 0x56, 0x70, 2, 0x99, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 1},
+         {0x56, 0x79, 0x90, 0, 0x12, 0x34, 0x50},
+         true},
+        {{8, 0xAB, 0, 0, 0, 7, 0x12, 0x34, 0x56, 0x70, 0, 1},
+         {0xAB, 0xAB, 0xA0, 0, 0x12, 0x34, 0x50},
+         true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -269,8 +263,7 @@ TEST(DibHandle, AllocatesZeroedAlignedBlocksAndRefusesAbsurdSizes)
         EXPECT_TRUE(DibHandle::Allocate(absurd).IsNull()) << absurd;
 }
 
-// Where assertions are asked for (the sanitizer build), the block-lock checks run: a block
-// moved while locked stops the program.
+// With assertions (the sanitizer build) a block moved while locked stops the program.
 #if defined(TONECRAFT_ASSERTIONS) && defined(NDEBUG)
 #error "assertions were asked for, but NDEBUG turns them off"
 #endif
@@ -287,8 +280,7 @@ TEST(DibHandleDeathTest, ABlockMovedWhileLockedStopsTheProgram)
 }
 #endif
 
-// A picture from elsewhere: all gray gives 8 bits and a 256-gray table, anything else 24 bits;
-// rows bottom-up, values past the width ignored.
+// All gray gives 8 bits and a gray table, else 24 bits; rows bottom-up, values past width ignored.
 TEST(DibBuilder, GrayPicturesBecome8BitAndOthers24Bit)
 {
     // Two top-down rows of three pixels and two spare values; alpha does not count.
@@ -302,7 +294,6 @@ TEST(DibBuilder, GrayPicturesBecome8BitAndOthers24Bit)
                           0x10, 0x10, 0x10, 0x33, 0x22, 0x11, 0x30, 0x30, 0x30, 0, 0, 0};
     EXPECT_EQ(FromHandle(DibBuilder::FromRgb32(pixels.data(), 3, 2, 5)),
               MakeDib({40, 3, 2, 24, 0, 0, 24}, {}, rows24));
-    EXPECT_TRUE(DibBuilder::FromRgb32(pixels.data(), 0, 2, 5).IsNull());
-    EXPECT_TRUE(DibBuilder::FromRgb32(pixels.data(), 3, 0, 5).IsNull());
-    EXPECT_TRUE(DibBuilder::FromRgb32(pixels.data(), -1, 2, 5).IsNull());
+    for (const auto &[w, h] : {std::pair{0, 2}, {3, 0}, {-1, 2}})
+        EXPECT_TRUE(DibBuilder::FromRgb32(pixels.data(), w, h, 5).IsNull()) << w << " x " << h;
 }

@@ -98,14 +98,12 @@ TEST(Palettes, TakeTheColourTableAndAllTheirEntries)
 TEST(FileException, MapsSystemErrorsToCausesAndWords)
 {
     using enum CFileException::Cause;
-    EXPECT_EQ(CFileException::CauseFromErrno(ENOENT), FileNotFound);
-    EXPECT_EQ(CFileException::CauseFromErrno(ENOTDIR), BadPath);
-    EXPECT_EQ(CFileException::CauseFromErrno(EMFILE), TooManyOpenFiles);
-    EXPECT_EQ(CFileException::CauseFromErrno(EACCES), AccessDenied);
-    EXPECT_EQ(CFileException::CauseFromErrno(ENOSPC), DiskFull);
-    EXPECT_EQ(CFileException::CauseFromErrno(EIO), HardIO);
-    EXPECT_EQ(CFileException::CauseFromErrno(EBUSY), SharingViolation);
-    EXPECT_EQ(CFileException::CauseFromErrno(EINVAL), Generic);
+    std::vector<CFileException::Cause> causes;
+    for (const int error : {ENOENT, ENOTDIR, EMFILE, EACCES, ENOSPC, EIO, EBUSY, EINVAL})
+        causes.push_back(CFileException::CauseFromErrno(error));
+    EXPECT_EQ(causes,
+              (std::vector{FileNotFound, BadPath, TooManyOpenFiles, AccessDenied, DiskFull, HardIO,
+                           SharingViolation, Generic}));
     EXPECT_STREQ(CFileException(Generic, ENOENT, "a.bmp").what(),
                  "a.bmp: No such file or directory");
     EXPECT_EQ(CFileException(EndOfFile, 0, "a.bmp").Reason(), "unexpected end of file");

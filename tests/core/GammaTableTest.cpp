@@ -22,9 +22,8 @@ TEST(GammaTable, EveryEntryMatchesAnIndependentComputation)
 {
     std::vector<float> exponents{1e-40f, 1e-6f, 0.01f, 0.1f, 0.25f, 1 / 2.2f, 0.5f,    0.75f, 1.0f,
                                  1.5f,   2.0f,  2.2f,  3.0f, 10.0f, 100.0f,   1000.0f, 3e38f};
-    // The floats just either side of where an entry turns: a level a hair on one side of a half
-    // or the other. Level 161 turning to 55 is where a float comes closest; the others are the
-    // ends.
+    // The floats either side of where an entry turns (a level a hair either side of a half):
+    // level 161 turning to 55 is where a float comes closest, the others are the ends.
     struct Turn
     {
         int level, below;

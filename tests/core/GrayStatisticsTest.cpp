@@ -65,8 +65,7 @@ TEST(GrayStatistics, SaturatedRangeLeavesTheShareOutAtEachEnd)
         int low, high; // -1: no range
     };
     const Case cases[] = {
-        // 4000 x 0.35 / 200 is 7 exactly: seven pixels leave each end. The float 0.35 is a
-        // hair less, which would leave six.
+        // 4000 x 0.35 / 200 is 7: seven pixels leave each end (the float 0.35 would leave six).
         {sevens, 0.35f, 10, 10},
         {sevens, 0.3f, 0, 255},
         {sevens, 0.0f, 0, 255},

@@ -124,7 +124,11 @@ protected:
             GTEST_SKIP() << "this processor has no " << PointKernels::PathName(GetParam());
         ASSERT_TRUE(PointKernels::SelectPath(GetParam()));
     }
-    void TearDown() override { EXPECT_TRUE(PointKernels::SelectPath(m_previous)); }
+    void TearDown() override
+    {
+        PointKernels::SetThreadCount(0);
+        EXPECT_TRUE(PointKernels::SelectPath(m_previous));
+    }
 
 private:
     KernelPath m_previous = PointKernels::ActivePath();
@@ -208,6 +212,44 @@ TEST_P(KernelPaths, TransformsAndCountsFollowTheNaiveMappings)
         for (const Transform &t : Transforms(rng, rows))
             EXPECT_TRUE(rows.Check([&] { t.apply(s.width, s.height); }, [](int g) { return g; }));
         EXPECT_EQ(PointKernels::CountHistogram(nullptr, s.width, s.height), GrayHistogram{});
+    }
+}
+
+// Rows just below two bands, at them and over several, padded or not; one row longer than two
+// bands. One table per kernel shape a band can be handed.
+TEST_P(KernelPaths, ThreadsGiveTheBytesAndCountsOfOneThread)
+{
+    constexpr auto kBand = static_cast<std::int32_t>(PointKernels::Paths::kMinBandBytes);
+    struct Geometry
+    {
+        std::int32_t width, height;
+    };
+    const Geometry geometries[]
+        = {{1001, 2 * kBand / 1004},    {1001, 2 * kBand / 1004 + 1}, {4096, 2 * kBand / 4096},
+           {999, 5 * kBand / 1000 + 7}, {2 * kBand + 4093, 1},        {2 * kBand + 4096, 1}};
+    GrayTable shuffled{};
+    std::iota(shuffled.begin(), shuffled.end(), std::uint8_t{0});
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(5));
+    for (const Geometry &g : geometries) {
+        const Bytes original = TestImages::RandomRows(g.width, g.height, 11);
+        PointKernels::SetThreadCount(1);
+        const GrayHistogram counts
+            = PointKernels::CountHistogram(original.data(), g.width, g.height);
+        for (unsigned threads : {2u, 3u}) {
+            SCOPED_TRACE(testing::Message() << g.width << "x" << g.height << " on " << threads);
+            PointKernels::SetThreadCount(threads);
+            EXPECT_EQ(PointKernels::CountHistogram(original.data(), g.width, g.height), counts);
+            for (const GrayTable &table :
+                 {shuffled, PointTables::Invert(), PointTables::Window(60, 190),
+                  PointTables::Threshold(0)}) {
+                Bytes single = original, split = original;
+                PointKernels::SetThreadCount(1);
+                PointKernels::ApplyTable(single.data(), g.width, g.height, table);
+                PointKernels::SetThreadCount(threads);
+                PointKernels::ApplyTable(split.data(), g.width, g.height, table);
+                EXPECT_TRUE(split == single) << "table[1] " << int(table[1]);
+            }
+        }
     }
 }
 

@@ -97,6 +97,12 @@ DibHandle ReadBmp(std::span<const std::uint8_t> file)
     return CDibImage::ReadBmpFile(memFile);
 }
 
+Bytes WriteBmp(DibHandle &block)
+{
+    CMemFile out;
+    return CDibImage::WriteBmpFile(block, out) ? out.Bytes() : Bytes{};
+}
+
 Bytes ExerciseAdmitted(DibHandle &block)
 {
     if (DibLock lock(block); CDibImage::IsGrayLevelImage(lock.Data())) {
@@ -105,8 +111,7 @@ Bytes ExerciseAdmitted(DibHandle &block)
                                        static_cast<std::int32_t>(CDibImage::GetImageWidth(h)),
                                        static_cast<std::int32_t>(CDibImage::GetImageHeight(h)));
     }
-    CMemFile out;
-    return CDibImage::WriteBmpFile(block, out) ? out.Bytes() : Bytes{};
+    return WriteBmp(block);
 }
 
 DibHandle ToHandle(std::span<const std::uint8_t> bytes)

@@ -41,12 +41,13 @@ struct DibFields
 [[nodiscard]] std::size_t Stride8(std::int32_t width);
 
 [[nodiscard]] DibHandle ReadBmp(std::span<const std::uint8_t> file);
+[[nodiscard]] Bytes WriteBmp(DibHandle &block); // empty when the writer refuses
 
 // For the sanitizers: accessors, a transform and the writer on an admitted block. The file.
 Bytes ExerciseAdmitted(DibHandle &block);
 
 [[nodiscard]] DibHandle ToHandle(std::span<const std::uint8_t> bytes);
-[[nodiscard]] Bytes FromHandle(const DibHandle &handle);
+[[nodiscard]] Bytes FromHandle(const DibHandle &handle); // empty for a null handle
 
 [[nodiscard]] Bytes ReadFile(const std::filesystem::path &path);
 void WriteFile(const std::filesystem::path &path, std::span<const std::uint8_t> bytes);

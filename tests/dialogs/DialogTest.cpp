@@ -8,6 +8,7 @@
 #include "QtUiServices.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 
 namespace Id = DialogTemplates::Id;
@@ -85,9 +86,8 @@ protected:
 
 } // namespace
 
-// The line from (74, 280) to (202, 25) and the label of its lower end under it. A band follows
-// the pointer from a press; a release outside the area changes nothing, one inside sets the line
-// through both points.
+// The line from (74, 280) to (202, 25), its lower end labelled; a band follows the pointer from a
+// press and sets the line through both points when released inside the area, nothing outside.
 TEST_F(DialogTest, LinearLineAndBand)
 {
     CLinerParaDlg dialog;
@@ -110,8 +110,7 @@ TEST_F(DialogTest, LinearLineAndBand)
     EXPECT_FALSE(Any(dialog.Surface(), {70, 88, 5, 5}, IsDark)) << "a band left over";
 }
 
-// Markers follow the pointer from a press on them until any release, a level short of the other
-// marker; the fields follow.
+// Markers and fields follow the pointer from a press until any release, short of the other.
 TEST_F(DialogTest, MarkersAndPointsFollowThePointer)
 {
     CPointThreDlg threshold; // the rise at x 138, "128" under it
@@ -177,9 +176,8 @@ TEST_F(DialogTest, HistogramCountsThePixelsOnceAndDrawsABarOfEachLevel)
     dialog.m_lpBits = rows, dialog.m_lWidth = 5, dialog.m_lHeight = 3;
     dialog.m_iLow = 5, dialog.m_iHigh = 255;
     const QImage s = Shown(dialog).Surface();
-    EXPECT_EQ(dialog.m_lCount[3], 10);
-    EXPECT_EQ(dialog.m_lCount[7], 5);
-    EXPECT_EQ(dialog.m_lCount[200], 0);
+    EXPECT_EQ((std::array{dialog.m_lCount[3], dialog.m_lCount[7], dialog.m_lCount[200]}),
+              (std::array<std::int32_t, 3>{10, 5, 0}));
     // The bar of 7 is full, ending at row 26; an empty level keeps its base pixel.
     for (const QPoint top : {QPoint(17, 26), QPoint(210, 280)}) {
         EXPECT_TRUE(IsBlue(s.pixel(top))) << top.x();
@@ -253,8 +251,7 @@ TEST_F(DialogTest, LeavingAFieldAndOkPutTheValuesInOrder)
     EXPECT_TRUE(m_ui.messages.empty());
 }
 
-// A character a digits-only field drops says why just below the field; one it takes says
-// nothing.
+// A character a digits-only field drops says why just below it; one it takes says nothing.
 TEST_F(DialogTest, DigitsOnlyFieldsTellWhyACharacterIsDropped)
 {
     int fields = 0; // all but the linear dialog's two take digits only
@@ -297,9 +294,8 @@ TEST(DialogFrame, FixedDialogsHaveNoMinimiseOrMaximiseButton)
     }
 }
 
-// A closed dialog reads no field: not when the focus moves on in it after it was hidden, not
-// while it is destroyed (half gone by then). On X11 the word that the dialog is active may come
-// after it has closed, giving its edit the focus again just before it is destroyed.
+// A closed dialog reads no field when the focus moves on in it after hiding or while it is
+// destroyed (half gone). On X11 a late activation gives its edit the focus again just before.
 TEST_F(DialogTest, ClosingOrDestroyingWithAFieldFocusedReadsNothing)
 {
     for (const DialogCase &c : kDialogs) {
