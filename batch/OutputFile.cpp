@@ -38,7 +38,9 @@ CFile &COutputFile::File()
 
 void COutputFile::Commit()
 {
-    if (m_pFile && m_pKeep != nullptr)
+    // A device or FIFO has its bytes already and a reader may be waiting for the end: only a
+    // file that waits for its rename is kept.
+    if (m_pFile && m_pKeep != nullptr && m_pFile->RenamesOverTarget())
         (*m_pKeep)(std::move(m_pFile));
     else if (m_pFile)
         m_pFile->Commit();

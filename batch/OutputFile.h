@@ -16,8 +16,8 @@ public:
     // Takes a complete file to put in place later, with others.
     using Keep = std::function<void(std::unique_ptr<CSafeOutputFile>)>;
 
-    // Raises CFileException naming the target on failure. With `keep`, Commit hands the
-    // complete file over to it instead of putting it in place.
+    // Raises CFileException naming the target on failure. With `keep`, Commit hands a
+    // complete file that is to replace its target over to it instead of putting it in place.
     explicit COutputFile(const std::string &path, const Keep *keep = nullptr);
     ~COutputFile();
     COutputFile(const COutputFile &) = delete;

@@ -40,6 +40,10 @@ public:
     // The target as given to the constructor.
     [[nodiscard]] const std::string &Target() const { return m_strTarget; }
 
+    // Whether Commit renames a temporary file over the target (the ordinary case) rather than
+    // writing into the target itself.
+    [[nodiscard]] bool RenamesOverTarget() const { return m_mode == Mode::Replace; }
+
     // Puts the written bytes in place (see above). Raises CFileException naming the target on
     // failure.
     void Commit();

@@ -98,3 +98,21 @@ TEST_F(BatchTest, ManyFilesCrossGroupsWhole)
         EXPECT_EQ(ReadFile(Path("out/" + std::to_string(i) + ".bmp")), expected) << i;
     }
 }
+
+// A FIFO among the outputs gets its end at once, not with its group: what its reader does next
+// may be what the next input waits for.
+TEST_F(BatchTest, AFifoAmongManyOutputsEndsAtOnce)
+{
+    const std::string first = Put("in/a.bmp", MakeGray8Bmp(4, 2, RandomRows(4, 2, 1)));
+    const std::string second = Put("b.bmp", MakeGray8Bmp(4, 2, RandomRows(4, 2, 2)));
+    fs::create_directories(Path("out"));
+    ASSERT_EQ(::mkfifo(Path("out/a.bmp").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(Path("in/b.bmp").c_str(), 0600), 0);
+    const std::string reader = "timeout 20 sh -c \"cat '" + Path("out/a.bmp") + "' >'"
+        + Path("got.bmp") + "' && cat '" + second + "' >'" + Path("in/b.bmp") + "'\" &";
+    const Result r = Run({"invert", "-j", "1", "-d", Path("out"), first, Path("in/b.bmp")},
+                         reader + " timeout 20");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadFile(Path("got.bmp")).size(), ReadFile(first).size());
+    EXPECT_EQ(ReadFile(Path("out/b.bmp")).size(), ReadFile(second).size());
+}
